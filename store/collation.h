@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+struct UCollator;
+
+// Locale-aware order of Windows-1251 strings: alphabetical, letter case only as a
+// tie-break, and never equal for different strings (the bytes break the last tie).
+class TCollator {
+public:
+    // The locale of a Windows LCID; 0 or an LCID the system does not know gives the
+    // user's default locale. A C or POSIX user locale gives the root collation, since
+    // the POSIX tailoring orders by code point rather than alphabetically.
+    explicit TCollator(int lcid = 0);
+    ~TCollator();
+    TCollator(const TCollator&) = delete;
+    TCollator& operator=(const TCollator&) = delete;
+
+    // Whether the LCID names a locale the system knows.
+    static bool IsKnownLcid(int lcid);
+
+    // A key whose byte order (std::string comparison) is the order of Compare.
+    std::string SortKey(std::string_view text) const;
+
+    // -1, 0 or 1; 0 only for identical bytes.
+    int Compare(std::string_view a, std::string_view b) const;
+
+    const std::string& LocaleName() const { return FLocale; }
+
+private:
+    UCollator* FCollator = nullptr;
+    std::string FLocale;
+};

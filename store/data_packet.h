@@ -1,0 +1,110 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+// The content of an XML data packet as plain data, and the two operations that
+// turn bytes into content and content into bytes. The packet is the file format of
+// both table files; the map application reads and writes the same bytes.
+
+// A parameter of the table (attribute of PARAMS) or of one field (attribute of its
+// FIELD), or a PARAM child element of either. Values are kept as the text read, so
+// that they are written back unchanged.
+struct TPacketParam {
+    std::string Name;
+    std::string Type = "string";
+    std::string Value;
+    bool Roundtrip = false;
+};
+
+// How a field's values are written in a ROW and read back.
+enum class TValueForm : std::uint8_t { Integer, Float, Boolean, Text, Base64 };
+
+// A field descriptor as stored in the packet.
+struct TStoredField {
+    std::string Name;
+    std::string TypeName; // the format's spelling: "i4", "string", "bin.hex", ...
+    bool ReadOnly = false;
+    bool Required = false;
+    bool Hidden = false;
+    bool LinkField = false;
+    // SUBTYPE, DECIMALS, WIDTH, CALCULATED and any others, in stored order.
+    std::vector<TPacketParam> Params;
+
+    const TPacketParam* Param(std::string_view name) const;
+    std::string Subtype() const; // empty when the field has none
+    int Width() const;
+    bool IsAutoInc() const;
+    TValueForm Form() const;
+    // The name under which the values stand in ROW elements.
+    std::string AttrName() const;
+    // The field kind the descriptor gives, by its type name and subtype:
+    // "Integer", "AutoInc", "SmallInt", "String", "Memo", "Blob", "Float", "Boolean"...
+    std::string KindName() const;
+};
+
+// A field value: null, integer, float, Boolean, or bytes (strings, memos, blobs and
+// the text of types this program does not interpret).
+using TFieldValue = std::variant<std::monostate, std::int64_t, double, bool, std::string>;
+
+inline bool IsNullValue(const TFieldValue& v) { return std::holds_alternative<std::monostate>(v); }
+
+// Row state bits.
+enum : std::uint8_t {
+    rsOriginal = 1,   // old version of a row that was later modified
+    rsDeleted = 2,
+    rsInserted = 4,
+    rsModified = 8,   // new version of a modified row
+    rsUnused = 32,    // no longer in use
+    rsDetailUpdates = 64,
+};
+constexpr std::uint8_t kHiddenStates = rsOriginal | rsDeleted | rsUnused;
+
+struct TStoredRow {
+    std::uint8_t State = 0;
+    std::vector<TFieldValue> Values; // one per stored field
+};
+
+enum TChangeAction : std::uint8_t { caDelete = 2, caInsert = 4, caModify = 8 };
+
+constexpr std::size_t kNoRow = static_cast<std::size_t>(-1);
+
+// One change log entry; rows are storage positions from 0.
+struct TChangeLogEntry {
+    std::size_t Row = 0;
+    std::size_t Previous = kNoRow;
+    std::uint8_t Action = caInsert;
+    bool operator==(const TChangeLogEntry&) const = default;
+};
+
+struct TPacketContent {
+    std::vector<TStoredField> Fields;
+    // Table parameters other than CHANGE_LOG and AUTOINCVALUE, in the order read.
+    std::vector<TPacketParam> Params;
+    std::int64_t AutoIncValue = 1;
+    std::vector<TStoredRow> Rows;
+    std::vector<TChangeLogEntry> ChangeLog;
+
+    // Position of the auto-increment field, or -1.
+    int AutoIncField() const;
+    const TPacketParam* Param(std::string_view name) const;
+};
+
+// Builds the content from the bytes of a packet. Throws EMarksError with the
+// packet message; nothing of a failed read is kept.
+TPacketContent ReadPacket(std::string_view bytes);
+
+// The XML packet of the content as bytes: one line, no indentation.
+std::string WriteXmlPacket(const TPacketContent& content);
+
+// The type name a packet uses for a type name read case-blind ("int" is "i4",
+// "uint" is "ui4"); empty when the name is not one of the format.
+std::string CanonicalTypeName(std::string_view typeName);
+
+// Parameter values read as numbers and flags, with the packet's lenient rules.
+std::optional<std::int64_t> ParseIntegerText(std::string_view text);
+bool ParamIsTrue(const TPacketParam* param);

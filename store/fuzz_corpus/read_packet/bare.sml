@@ -1,0 +1,1 @@
+<METADATA><FIELDS><FIELD attrname="r" fieldtype="r8"/><FIELD attrname="d" fieldtype="dateTime"/></FIELDS></METADATA><ROWDATA><ROW r="1e-05" d="20240101T10:00:00"/></ROWDATA>

@@ -1,0 +1,258 @@
+#include "packet_values.h"
+
+#include <array>
+#include <charconv>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+
+namespace {
+
+constexpr std::array<const char*, 256> MakeEscapes()
+{
+    std::array<const char*, 256> t{};
+    t['\t'] = "&#009;";
+    t['\n'] = "&#010;";
+    t['\r'] = "&#013;";
+    t['"'] = "&quot;";
+    t['&'] = "&amp;";
+    t['\''] = "&apos;";
+    t['<'] = "&lt;";
+    t['>'] = "&gt;";
+    t['\\'] = "&#092;";
+    return t;
+}
+constexpr std::array<const char*, 256> kEscapes = MakeEscapes();
+
+constexpr char kBase64Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+
+constexpr std::array<signed char, 256> MakeBase64Values()
+{
+    std::array<signed char, 256> t{};
+    for (auto& v : t)
+        v = -1;
+    for (int i = 0; i < 64; ++i)
+        t[static_cast<unsigned char>(kBase64Alphabet[i])] = static_cast<signed char>(i);
+    return t;
+}
+constexpr std::array<signed char, 256> kBase64Values = MakeBase64Values();
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsHexDigit(char c) { return IsDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+
+bool HasDigitBeforeLetter(std::string_view text)
+{
+    for (char c : text) {
+        if (IsDigit(c))
+            return true;
+        if (IsLetter(c))
+            return false;
+    }
+    return false;
+}
+
+// Decodes "&#ddd;" or "&#xhh;" at text[i] (which is '&'); returns the length
+// consumed, or 0 when it is not a numeric reference.
+size_t NumericReference(std::string_view text, size_t i, char& byte)
+{
+    size_t k = i + 2;
+    bool hex = k < text.size() && (text[k] == 'x' || text[k] == 'X');
+    if (hex)
+        ++k;
+    size_t start = k;
+    unsigned value = 0;
+    while (k < text.size() && (hex ? IsHexDigit(text[k]) : IsDigit(text[k]))) {
+        char c = text[k];
+        unsigned d = IsDigit(c) ? unsigned(c - '0') : unsigned((c | 0x20) - 'a' + 10);
+        value = (value * (hex ? 16 : 10) + d) & 0xFFFFFF;
+        ++k;
+    }
+    if (k == start || k >= text.size() || text[k] != ';')
+        return 0;
+    byte = static_cast<char>(value & 0xFF);
+    return k + 1 - i;
+}
+
+// Length of a named reference at text[i]: '&', its letters, and a ';' if one follows.
+size_t NamedReferenceLength(std::string_view text, size_t i)
+{
+    size_t k = i + 1;
+    while (k < text.size() && IsLetter(text[k]))
+        ++k;
+    if (k < text.size() && text[k] == ';')
+        ++k;
+    return k - i;
+}
+
+locale_t CLocale()
+{
+    static locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return c;
+}
+
+} // namespace
+
+void AppendEscaped(std::string& out, std::string_view value)
+{
+    size_t run = 0;
+    for (size_t i = 0; i < value.size(); ++i) {
+        const char* e = kEscapes[static_cast<unsigned char>(value[i])];
+        if (!e)
+            continue;
+        out.append(value.data() + run, i - run);
+        out.append(e);
+        run = i + 1;
+    }
+    out.append(value.data() + run, value.size() - run);
+}
+
+std::string DecodeEntities(std::string_view raw)
+{
+    size_t amp = raw.find('&');
+    if (amp == std::string_view::npos)
+        return std::string(raw);
+    std::string out(raw.substr(0, amp));
+    out.reserve(raw.size());
+    for (size_t i = amp; i < raw.size();) {
+        char c = raw[i];
+        if (c != '&' || i + 1 >= raw.size()) {
+            out.push_back(c);
+            ++i;
+            continue;
+        }
+        char next = raw[i + 1];
+        if (next == '#') {
+            char byte;
+            if (size_t n = NumericReference(raw, i, byte)) {
+                out.push_back(byte);
+                i += n;
+            } else {
+                out.push_back('&');
+                ++i;
+            }
+            continue;
+        }
+        char decoded;
+        switch (next) {
+        case 'g': decoded = '>'; break;
+        case 'l': decoded = '<'; break;
+        case 'q': decoded = '"'; break;
+        case 'a': decoded = (i + 2 < raw.size() && raw[i + 2] == 'p') ? '\'' : '&'; break;
+        default:
+            out.push_back('&');
+            ++i;
+            continue;
+        }
+        out.push_back(decoded);
+        i += NamedReferenceLength(raw, i);
+    }
+    return out;
+}
+
+void AppendBase64(std::string& out, std::string_view bytes)
+{
+    size_t start = out.size();
+    out.resize(start + (bytes.size() + 2) / 3 * 4);
+    char* p = out.data() + start;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    size_t i = 0;
+    for (; i + 3 <= bytes.size(); i += 3) {
+        uint32_t v = (uint32_t(b[i]) << 16) | (uint32_t(b[i + 1]) << 8) | b[i + 2];
+        *p++ = kBase64Alphabet[v >> 18];
+        *p++ = kBase64Alphabet[(v >> 12) & 63];
+        *p++ = kBase64Alphabet[(v >> 6) & 63];
+        *p++ = kBase64Alphabet[v & 63];
+    }
+    size_t rest = bytes.size() - i;
+    if (rest) {
+        uint32_t v = uint32_t(b[i]) << 16;
+        if (rest == 2)
+            v |= uint32_t(b[i + 1]) << 8;
+        *p++ = kBase64Alphabet[v >> 18];
+        *p++ = kBase64Alphabet[(v >> 12) & 63];
+        *p++ = rest == 2 ? kBase64Alphabet[(v >> 6) & 63] : '=';
+        *p++ = '=';
+    }
+}
+
+std::string DecodeBase64(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() / 4 * 3);
+    uint32_t acc = 0;
+    int bits = 0;
+    for (char c : text) {
+        int v = kBase64Values[static_cast<unsigned char>(c)];
+        if (v < 0)
+            continue;
+        acc = (acc << 6) | static_cast<uint32_t>(v);
+        bits += 6;
+        if (bits >= 8) {
+            bits -= 8;
+            out.push_back(static_cast<char>((acc >> bits) & 0xFF));
+        }
+    }
+    return out;
+}
+
+void AppendFloat(std::string& out, double value)
+{
+    char buf[64];
+    auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 16);
+    out.append(buf, r.ptr);
+}
+
+void AppendInteger(std::string& out, std::int64_t value)
+{
+    char buf[24];
+    auto r = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, r.ptr);
+}
+
+std::optional<std::int64_t> ReadIntegerValue(std::string_view text)
+{
+    if (!HasDigitBeforeLetter(text))
+        return std::nullopt;
+    size_t i = 0;
+    while (i < text.size() && static_cast<unsigned char>(text[i]) <= 32 && text[i] != 0)
+        ++i;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+'))
+        negative = text[i++] == '-';
+    uint64_t value = 0;
+    for (; i < text.size() && IsDigit(text[i]); ++i)
+        value = value * 10 + static_cast<uint64_t>(text[i] - '0');
+    return static_cast<std::int64_t>(negative ? 0 - value : value);
+}
+
+std::optional<double> ReadFloatValue(std::string_view text)
+{
+    if (!HasDigitBeforeLetter(text))
+        return std::nullopt;
+    // strtod needs a terminated string; values are short, so copy.
+    char small[64];
+    std::string large;
+    const char* p;
+    if (text.size() < sizeof small) {
+        std::memcpy(small, text.data(), text.size());
+        small[text.size()] = '\0';
+        p = small;
+    } else {
+        large.assign(text);
+        p = large.c_str();
+    }
+    return strtod_l(p, nullptr, CLocale());
+}
+
+std::optional<bool> ReadBooleanValue(std::string_view text)
+{
+    if (text.empty())
+        return std::nullopt;
+    if (text[0] == 'T' || text[0] == 't')
+        return true;
+    if (text[0] == 'F' || text[0] == 'f')
+        return false;
+    return std::nullopt;
+}
