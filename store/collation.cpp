@@ -4,7 +4,6 @@
 #include <unicode/ucol.h>
 
 #include <cstring>
-#include <vector>
 
 #include "code_page.h"
 #include "marks_error.h"
@@ -60,20 +59,37 @@ TCollator::~TCollator()
 
 std::string TCollator::SortKey(std::string_view text) const
 {
-    std::u16string u = Cp1251ToUtf16(text);
-    std::vector<uint8_t> key(u.size() * 4 + 16);
-    int32_t n = ucol_getSortKey(FCollator, reinterpret_cast<const UChar*>(u.data()), static_cast<int32_t>(u.size()),
-                                key.data(), static_cast<int32_t>(key.size()));
-    if (n > static_cast<int32_t>(key.size())) {
-        key.resize(static_cast<size_t>(n));
-        n = ucol_getSortKey(FCollator, reinterpret_cast<const UChar*>(u.data()), static_cast<int32_t>(u.size()),
-                            key.data(), n);
-    }
-    // The ICU key ends with its one zero byte; the raw bytes after it break ties
-    // between strings the collation holds equal.
-    std::string out(reinterpret_cast<const char*>(key.data()), static_cast<size_t>(n));
-    out.append(text);
+    std::string out;
+    AppendSortKey(out, text);
     return out;
+}
+
+void TCollator::AppendSortKey(std::string& out, std::string_view text) const
+{
+    std::u16string u = Cp1251ToUtf16(text);
+    const auto* chars = reinterpret_cast<const UChar*>(u.data());
+    const auto length = static_cast<int32_t>(u.size());
+    size_t start = out.size();
+    out.resize(start + u.size() * 4 + 16);
+    auto* key = reinterpret_cast<uint8_t*>(out.data() + start);
+    int32_t n = ucol_getSortKey(FCollator, chars, length, key, static_cast<int32_t>(out.size() - start));
+    if (start + static_cast<size_t>(n) > out.size()) {
+        out.resize(start + static_cast<size_t>(n));
+        key = reinterpret_cast<uint8_t*>(out.data() + start);
+        n = ucol_getSortKey(FCollator, chars, length, key, n);
+    }
+    out.resize(start + static_cast<size_t>(n));
+    // The ICU key ends with its only zero byte. The raw bytes follow as the last
+    // tie-break, escaped so that they hold no zero byte and end with one.
+    for (char c : text) {
+        if (c == '\0' || c == '\1') {
+            out.push_back('\1');
+            out.push_back(static_cast<char>(c + 1));
+        } else {
+            out.push_back(c);
+        }
+    }
+    out.push_back('\0');
 }
 
 int TCollator::Compare(std::string_view a, std::string_view b) const

@@ -21,8 +21,10 @@ public:
     // Whether the LCID names a locale the system knows.
     static bool IsKnownLcid(int lcid);
 
-    // A key whose byte order (std::string comparison) is the order of Compare.
+    // A key whose byte order (std::string comparison) is the order of Compare. It
+    // is self-delimiting, so keys of several fields can be appended one after another.
     std::string SortKey(std::string_view text) const;
+    void AppendSortKey(std::string& out, std::string_view text) const;
 
     // -1, 0 or 1; 0 only for identical bytes.
     int Compare(std::string_view a, std::string_view b) const;

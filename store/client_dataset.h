@@ -1,0 +1,218 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "collation.h"
+#include "data_packet.h"
+
+class TClientDataSet;
+
+// The classes of field objects a table declares for its columns.
+enum class TFieldClass : std::uint8_t { AutoInc, Integer, Smallint, String, Boolean, Float, Memo, Blob };
+
+// One column as the window declares it.
+struct TFieldDecl {
+    std::string FieldName;
+    TFieldClass Class;
+    int Size = 0; // bytes, for strings
+    bool ReadOnly = false;
+};
+
+// A table's declaration: its name, its field objects and its order.
+struct TTableSchema {
+    std::string Name;
+    std::vector<TFieldDecl> Fields;
+    std::string IndexFieldNames;
+};
+
+// A field object: the window's typed view of one column, bound by name to a stored
+// field when the table opens. Reads and writes the current row, or the row being
+// edited or inserted.
+class TField {
+public:
+    TField(TClientDataSet& dataSet, TFieldDecl decl, int index);
+
+    const std::string& FieldName() const { return FDecl.FieldName; }
+    TFieldClass Class() const { return FDecl.Class; }
+    // The declared size, or the stored width when that is smaller.
+    int Size() const { return FSize; }
+    bool ReadOnly() const { return FDecl.ReadOnly; }
+    int Index() const { return FIndex; }
+
+    bool IsNull() const;
+    std::string AsText() const;
+    void SetAsText(std::string_view text);
+    std::int64_t AsInt() const;
+    bool AsFlag() const;
+    TFieldValue AsValue() const;
+    void SetAsValue(const TFieldValue& value);
+    // Appends the blob's bytes; nothing for null.
+    void WriteBlobTo(std::string& out) const;
+    void SetNull();
+
+private:
+    friend class TClientDataSet;
+    TClientDataSet& FDataSet;
+    TFieldDecl FDecl;
+    int FIndex;
+    int FSize;
+    int FStored = -1; // the bound stored field while the table is open
+
+    const TFieldValue& Value() const;
+    void Assign(TFieldValue value);
+};
+
+// Told when the table's rows, view or current row change (grids, the memo).
+class TDataSetObserver {
+public:
+    virtual ~TDataSetObserver() = default;
+    virtual void DataSetChanged(TClientDataSet& dataSet) = 0;
+};
+
+enum class TTableState : std::uint8_t { Closed, Browse, Edit, Insert };
+
+// A reference to a row that leads back to it.
+struct TRowRef {
+    std::size_t Row = kNoRow;      // the logical row (its first stored version)
+    std::size_t Position = kNoRow; // its place in the view when the reference was taken
+    std::uint64_t Generation = 0;  // the view's generation at that time
+
+    bool IsSet() const { return Row != kNoRow; }
+};
+
+// The in-memory table: stored fields and rows from a data packet, a change log, an
+// ordered view restricted by an optional master link, auto-increment ids and row
+// references.
+class TClientDataSet {
+public:
+    explicit TClientDataSet(const TTableSchema& schema);
+    ~TClientDataSet();
+    TClientDataSet(const TClientDataSet&) = delete;
+    TClientDataSet& operator=(const TClientDataSet&) = delete;
+
+    const std::string& Name() const { return FName; }
+    const std::string& IndexFieldNames() const { return FIndexFieldNames; }
+
+    // Makes this table the detail of master, linked by the master field (here "id")
+    // to this table's first order field.
+    void SetMasterSource(TClientDataSet* master, std::string masterFields);
+
+    // Files and packet text.
+    void LoadTableFile(const std::filesystem::path& path);
+    void SaveTableXml(const std::filesystem::path& path);
+    std::string PacketText();
+    void SetPacketText(std::string_view text);
+    void Close();
+    bool IsOpen() const { return FState != TTableState::Closed; }
+    TTableState State() const { return FState; }
+
+    void MergeChanges();
+    int PendingChangeCount() const;
+
+    // The view and the cursor.
+    std::size_t RecordCount() const; // rows in the view
+    void GoFirst();
+    void GoNext();
+    void GoBy(long n);
+    bool AtEnd() const;
+    std::size_t RowNumber() const; // from 1; 0 when the view is empty
+
+    TRowRef CurrentRowRef() const;
+    bool GoToRow(const TRowRef& ref);
+    static int CompareRowRefs(const TRowRef& a, const TRowRef& b);
+
+    // Editing.
+    void BeginEdit();
+    void BeginInsert();
+    void PostRow();
+    void CancelRow();
+    void DeleteRow();
+    void SettleEdit();
+    bool Modified() const { return FModified; }
+
+    void SuspendViews();
+    void ResumeViews();
+    bool ViewsSuspended() const { return FSuspended > 0; }
+    void AddObserver(TDataSetObserver* observer);
+    void RemoveObserver(TDataSetObserver* observer);
+
+    // Field objects.
+    TField& FieldNamed(std::string_view name);
+    TField& FieldAt(std::size_t index) { return *FFields.at(index); }
+    std::size_t FieldTotal() const { return FFields.size(); }
+
+    // The stored content (fields, parameters, rows and change log) as it would be
+    // written; for tests and tools.
+    const TPacketContent& Content() const { return FContent; }
+
+private:
+    friend class TField;
+
+    std::string FName;
+    std::vector<std::unique_ptr<TField>> FFields;
+    std::string FIndexFieldNames;
+    TTableState FState = TTableState::Closed;
+    TPacketContent FContent;
+    std::unique_ptr<TCollator> FCollator;
+
+    // Per stored row: the logical row it is a version of, and its order key (empty
+    // for hidden versions). Per logical row: its latest stored version, or kNoRow
+    // once merged away. Logical row numbers stay the same through a merge, so row
+    // references survive a save.
+    std::vector<std::size_t> FRowOf;
+    std::vector<std::string> FKeys;
+    std::vector<std::size_t> FLatest;
+
+    // The order: stored rows in use, sorted by key. The view is the range
+    // [FViewBegin, FViewEnd) of it; FCursor indexes the order.
+    std::vector<std::size_t> FOrder;
+    std::vector<int> FKeyFields; // stored field positions of IndexFieldNames
+    std::size_t FViewBegin = 0;
+    std::size_t FViewEnd = 0;
+    std::size_t FCursor = 0;
+    bool FAtEnd = true;
+    std::uint64_t FGeneration = 1;
+
+    // Master link.
+    TClientDataSet* FMaster = nullptr;
+    std::string FMasterFields;
+    std::vector<TClientDataSet*> FDetails;
+    TFieldValue FMasterValue; // the master value the view is restricted to
+
+    // The row being edited or inserted.
+    std::vector<TFieldValue> FBuffer;
+    bool FModified = false;
+
+    int FSuspended = 0;
+    std::vector<TDataSetObserver*> FObservers;
+
+    [[noreturn]] void TableError(const std::string& message) const;
+    void CheckOpen() const;
+    void CheckBrowse();
+    void Open(TPacketContent content);
+    void BindFields(const TPacketContent& content);
+    void BuildOrder();
+    std::string KeyOf(const std::vector<TFieldValue>& values) const;
+    std::string MasterPrefix(const TFieldValue& value) const;
+    void RestrictView();
+    std::size_t FindInOrder(std::size_t row) const;
+    void InsertIntoOrder(std::size_t row);
+    void RemoveFromOrder(std::size_t position);
+    bool HasCurrent() const { return FCursor >= FViewBegin && FCursor < FViewEnd; }
+    const TStoredRow* CurrentRow() const;
+    std::size_t AppendStoredRow(TStoredRow row, std::size_t logicalRow);
+    void PlaceCursorOn(std::size_t row, std::size_t fallback);
+    void MoveTo(std::size_t position);
+    bool ParamTrue(std::string_view name) const;
+
+    // Tells the views and the details, unless views are suspended.
+    void Changed();
+    void CursorMoved();
+    void MasterChanged();
+    TFieldValue MasterValueNow() const;
+};

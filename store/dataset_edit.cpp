@@ -1,0 +1,139 @@
+#include "client_dataset.h"
+#include "marks_error.h"
+
+// Editing: edit and insert buffers, posting as new row versions with their change
+// log entries, deleting, and the auto-increment ids.
+
+size_t TClientDataSet::AppendStoredRow(TStoredRow row, size_t logicalRow)
+{
+    size_t index = FContent.Rows.size();
+    FContent.Rows.push_back(std::move(row));
+    FRowOf.push_back(logicalRow);
+    FKeys.push_back(KeyOf(FContent.Rows[index].Values));
+    if (logicalRow == FLatest.size())
+        FLatest.push_back(index);
+    else
+        FLatest[logicalRow] = index;
+    return index;
+}
+
+void TClientDataSet::BeginEdit()
+{
+    CheckOpen();
+    if (FState != TTableState::Browse)
+        return;
+    if (!HasCurrent()) {
+        BeginInsert();
+        return;
+    }
+    if (ParamTrue("DISABLE_EDITS"))
+        TableError("Modifications are not allowed");
+    FBuffer = CurrentRow()->Values;
+    FModified = false;
+    FState = TTableState::Edit;
+    Changed();
+}
+
+void TClientDataSet::BeginInsert()
+{
+    CheckOpen();
+    SettleEdit();
+    if (ParamTrue("DISABLE_INSERTS"))
+        TableError("Inserts are not allowed");
+    FBuffer.assign(FContent.Fields.size(), TFieldValue{});
+    // A new detail row belongs to the master's current row from the start.
+    if (FMaster && !FKeyFields.empty())
+        FBuffer[static_cast<size_t>(FKeyFields.front())] = MasterValueNow();
+    FModified = false;
+    FState = TTableState::Insert;
+    CursorMoved();
+}
+
+void TClientDataSet::PostRow()
+{
+    CheckOpen();
+    if (FState != TTableState::Edit && FState != TTableState::Insert)
+        TableError("Dataset not in edit or insert mode");
+    const int autoInc = FContent.AutoIncField();
+    std::vector<TFieldValue> values = FBuffer;
+    if (FState == TTableState::Insert && autoInc >= 0)
+        values[static_cast<size_t>(autoInc)] = FContent.AutoIncValue;
+    for (size_t i = 0; i < FContent.Fields.size(); ++i)
+        if (FContent.Fields[i].Required && IsNullValue(values[i]))
+            throw EMarksError("Field value required.");
+
+    const size_t fallback = FCursor;
+    if (FState == TTableState::Insert) {
+        if (autoInc >= 0)
+            ++FContent.AutoIncValue;
+        size_t row = AppendStoredRow({rsInserted, std::move(values)}, FLatest.size());
+        FContent.ChangeLog.push_back({row, kNoRow, caInsert});
+        InsertIntoOrder(row);
+        PlaceCursorOn(row, fallback);
+    } else if (FModified) {
+        size_t old = FOrder[FCursor];
+        std::uint8_t oldState = FContent.Rows[old].State;
+        FContent.Rows[old].State = static_cast<std::uint8_t>(oldState | rsOriginal);
+        size_t row = AppendStoredRow({static_cast<std::uint8_t>(rsModified | (oldState & rsInserted)), std::move(values)},
+                                     FRowOf[old]);
+        FContent.ChangeLog.push_back({row, old, caModify});
+        if (FKeys[row] == FKeys[old]) {
+            FOrder[FCursor] = row;
+        } else {
+            RemoveFromOrder(FCursor);
+            InsertIntoOrder(row);
+            PlaceCursorOn(row, fallback);
+        }
+        FKeys[old].clear();
+    }
+    FState = TTableState::Browse;
+    FBuffer.clear();
+    FModified = false;
+    FAtEnd = false;
+    CursorMoved();
+}
+
+void TClientDataSet::CancelRow()
+{
+    if (FState != TTableState::Edit && FState != TTableState::Insert)
+        return;
+    FState = TTableState::Browse;
+    FBuffer.clear();
+    FModified = false;
+    CursorMoved();
+}
+
+void TClientDataSet::DeleteRow()
+{
+    CheckOpen();
+    if (FState == TTableState::Insert) {
+        CancelRow();
+        return;
+    }
+    CancelRow();
+    if (ParamTrue("DISABLE_DELETES"))
+        TableError("Deletes are not allowed");
+    if (!HasCurrent())
+        TableError("Cannot perform this operation on an empty dataset");
+    size_t row = FOrder[FCursor];
+    FContent.Rows[row].State = static_cast<std::uint8_t>(FContent.Rows[row].State | rsDeleted);
+    FContent.ChangeLog.push_back({row, kNoRow, caDelete});
+    FKeys[row].clear();
+    size_t position = FCursor;
+    RemoveFromOrder(position);
+    FCursor = position;
+    if (FCursor >= FViewEnd && FViewEnd > FViewBegin)
+        FCursor = FViewEnd - 1;
+    FAtEnd = FViewBegin == FViewEnd;
+    CursorMoved();
+}
+
+void TClientDataSet::SettleEdit()
+{
+    if (FState != TTableState::Edit && FState != TTableState::Insert)
+        return;
+    if (FModified)
+        PostRow();
+    else
+        CancelRow();
+}

@@ -1,0 +1,290 @@
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+#include "client_dataset.h"
+
+// The ordered view: order keys, the master-detail restriction, the cursor, row
+// references and the notification of views.
+
+namespace {
+
+// Appends an order-preserving encoding of the value: nulls first, numbers by
+// value, strings by the collation. Each encoding is self-delimiting, so the keys of
+// several fields compare field by field when appended.
+void AppendKey(std::string& key, const TFieldValue& v, const TCollator& collator)
+{
+    switch (v.index()) {
+    case 0:
+        key.push_back('\0');
+        break;
+    case 1: {
+        auto u = static_cast<std::uint64_t>(std::get<std::int64_t>(v)) ^ (std::uint64_t{1} << 63);
+        key.push_back('\1');
+        for (int shift = 56; shift >= 0; shift -= 8)
+            key.push_back(static_cast<char>((u >> shift) & 0xFF));
+        break;
+    }
+    case 2: {
+        auto u = std::bit_cast<std::uint64_t>(std::get<double>(v));
+        u = (u & (std::uint64_t{1} << 63)) ? ~u : (u | (std::uint64_t{1} << 63));
+        key.push_back('\1');
+        for (int shift = 56; shift >= 0; shift -= 8)
+            key.push_back(static_cast<char>((u >> shift) & 0xFF));
+        break;
+    }
+    case 3:
+        key.push_back('\1');
+        key.push_back(std::get<bool>(v) ? '\1' : '\0');
+        break;
+    default:
+        key.push_back('\1');
+        collator.AppendSortKey(key, std::get<std::string>(v));
+        break;
+    }
+}
+
+} // namespace
+
+std::string TClientDataSet::KeyOf(const std::vector<TFieldValue>& values) const
+{
+    std::string key;
+    for (int field : FKeyFields)
+        AppendKey(key, values[static_cast<size_t>(field)], *FCollator);
+    return key;
+}
+
+std::string TClientDataSet::MasterPrefix(const TFieldValue& value) const
+{
+    std::string prefix;
+    AppendKey(prefix, value, *FCollator);
+    return prefix;
+}
+
+void TClientDataSet::BuildOrder()
+{
+    const auto& rows = FContent.Rows;
+    FKeys.assign(rows.size(), std::string());
+    FOrder.clear();
+    FOrder.reserve(rows.size());
+    for (size_t i = 0; i < rows.size(); ++i) {
+        if (rows[i].State & kHiddenStates)
+            continue;
+        FKeys[i] = KeyOf(rows[i].Values);
+        FOrder.push_back(i);
+    }
+    std::stable_sort(FOrder.begin(), FOrder.end(), [&](size_t a, size_t b) { return FKeys[a] < FKeys[b]; });
+}
+
+void TClientDataSet::RestrictView()
+{
+    if (!FMaster || FKeyFields.empty()) {
+        FViewBegin = 0;
+        FViewEnd = FOrder.size();
+        return;
+    }
+    const std::string prefix = MasterPrefix(FMasterValue);
+    auto compare = [&](size_t row) { return FKeys[row].compare(0, prefix.size(), prefix); };
+    auto begin = std::partition_point(FOrder.begin(), FOrder.end(), [&](size_t row) { return compare(row) < 0; });
+    auto end = std::partition_point(begin, FOrder.end(), [&](size_t row) { return compare(row) <= 0; });
+    FViewBegin = static_cast<size_t>(begin - FOrder.begin());
+    FViewEnd = static_cast<size_t>(end - FOrder.begin());
+}
+
+size_t TClientDataSet::FindInOrder(size_t row) const
+{
+    const std::string& key = FKeys[row];
+    auto it = std::lower_bound(FOrder.begin(), FOrder.end(), key,
+                               [&](size_t r, const std::string& k) { return FKeys[r] < k; });
+    for (; it != FOrder.end() && FKeys[*it] == key; ++it)
+        if (*it == row)
+            return static_cast<size_t>(it - FOrder.begin());
+    return kNoRow;
+}
+
+void TClientDataSet::InsertIntoOrder(size_t row)
+{
+    // After the rows with an equal key.
+    auto it = std::upper_bound(FOrder.begin(), FOrder.end(), FKeys[row],
+                               [&](const std::string& k, size_t r) { return k < FKeys[r]; });
+    FOrder.insert(it, row);
+    ++FGeneration;
+    RestrictView();
+}
+
+void TClientDataSet::RemoveFromOrder(size_t position)
+{
+    FOrder.erase(FOrder.begin() + static_cast<std::ptrdiff_t>(position));
+    ++FGeneration;
+    RestrictView();
+}
+
+void TClientDataSet::PlaceCursorOn(size_t row, size_t fallback)
+{
+    size_t position = FindInOrder(row);
+    if (position != kNoRow && position >= FViewBegin && position < FViewEnd)
+        FCursor = position;
+    else if (FViewBegin == FViewEnd)
+        FCursor = FViewBegin;
+    else
+        FCursor = std::clamp(fallback, FViewBegin, FViewEnd - 1);
+}
+
+const TStoredRow* TClientDataSet::CurrentRow() const
+{
+    if (!IsOpen() || !HasCurrent())
+        return nullptr;
+    return &FContent.Rows[FOrder[FCursor]];
+}
+
+size_t TClientDataSet::RecordCount() const
+{
+    return IsOpen() ? FViewEnd - FViewBegin : 0;
+}
+
+bool TClientDataSet::AtEnd() const
+{
+    return !IsOpen() || FAtEnd || FViewBegin == FViewEnd;
+}
+
+size_t TClientDataSet::RowNumber() const
+{
+    return IsOpen() && HasCurrent() ? FCursor - FViewBegin + 1 : 0;
+}
+
+void TClientDataSet::MoveTo(size_t position)
+{
+    FCursor = position;
+    FAtEnd = false;
+    CursorMoved();
+}
+
+void TClientDataSet::GoFirst()
+{
+    CheckOpen();
+    SettleEdit();
+    if (FViewBegin == FViewEnd) {
+        FAtEnd = true;
+        return;
+    }
+    MoveTo(FViewBegin);
+}
+
+void TClientDataSet::GoNext()
+{
+    CheckOpen();
+    SettleEdit();
+    if (HasCurrent() && FCursor + 1 < FViewEnd)
+        MoveTo(FCursor + 1);
+    else
+        FAtEnd = true;
+}
+
+void TClientDataSet::GoBy(long n)
+{
+    CheckOpen();
+    SettleEdit();
+    if (FViewBegin == FViewEnd || n == 0)
+        return;
+    long target = static_cast<long>(FCursor) + n;
+    target = std::clamp(target, static_cast<long>(FViewBegin), static_cast<long>(FViewEnd) - 1);
+    MoveTo(static_cast<size_t>(target));
+}
+
+TRowRef TClientDataSet::CurrentRowRef() const
+{
+    if (!IsOpen() || !HasCurrent())
+        return {};
+    return {FRowOf[FOrder[FCursor]], FCursor - FViewBegin, FGeneration};
+}
+
+bool TClientDataSet::GoToRow(const TRowRef& ref)
+{
+    CheckOpen();
+    SettleEdit();
+    if (!ref.IsSet())
+        return false;
+    if (ref.Generation == FGeneration && FViewBegin + ref.Position < FViewEnd &&
+        FRowOf[FOrder[FViewBegin + ref.Position]] == ref.Row) {
+        MoveTo(FViewBegin + ref.Position);
+        return true;
+    }
+    if (ref.Row >= FLatest.size() || FLatest[ref.Row] == kNoRow)
+        return false;
+    size_t row = FLatest[ref.Row];
+    if (FContent.Rows[row].State & kHiddenStates)
+        return false;
+    size_t position = FindInOrder(row);
+    if (position == kNoRow || position < FViewBegin || position >= FViewEnd)
+        return false;
+    MoveTo(position);
+    return true;
+}
+
+int TClientDataSet::CompareRowRefs(const TRowRef& a, const TRowRef& b)
+{
+    if (!a.IsSet() || !b.IsSet())
+        return a.IsSet() == b.IsSet() ? 0 : (a.IsSet() ? 1 : -1);
+    return a.Position < b.Position ? -1 : (a.Position > b.Position ? 1 : 0);
+}
+
+void TClientDataSet::SuspendViews()
+{
+    ++FSuspended;
+}
+
+void TClientDataSet::ResumeViews()
+{
+    if (FSuspended > 0 && --FSuspended == 0)
+        CursorMoved();
+}
+
+void TClientDataSet::AddObserver(TDataSetObserver* observer)
+{
+    FObservers.push_back(observer);
+}
+
+void TClientDataSet::RemoveObserver(TDataSetObserver* observer)
+{
+    std::erase(FObservers, observer);
+}
+
+void TClientDataSet::Changed()
+{
+    if (FSuspended > 0)
+        return;
+    for (TDataSetObserver* observer : std::vector<TDataSetObserver*>(FObservers))
+        observer->DataSetChanged(*this);
+}
+
+void TClientDataSet::CursorMoved()
+{
+    if (FSuspended > 0)
+        return;
+    Changed();
+    for (TClientDataSet* detail : std::vector<TClientDataSet*>(FDetails))
+        detail->MasterChanged();
+}
+
+TFieldValue TClientDataSet::MasterValueNow() const
+{
+    if (!FMaster || !FMaster->IsOpen() || FMaster->State() == TTableState::Insert)
+        return {};
+    return FMaster->FieldNamed(FMasterFields).AsValue();
+}
+
+void TClientDataSet::MasterChanged()
+{
+    if (!IsOpen())
+        return;
+    SettleEdit();
+    TFieldValue value = MasterValueNow();
+    if (value == FMasterValue)
+        return;
+    FMasterValue = std::move(value);
+    RestrictView();
+    ++FGeneration;
+    FCursor = FViewBegin;
+    FAtEnd = FViewBegin == FViewEnd;
+    CursorMoved();
+}

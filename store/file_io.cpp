@@ -1,0 +1,131 @@
+#include "file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <random>
+
+#include "marks_error.h"
+
+namespace {
+
+class TFileDescriptor {
+public:
+    explicit TFileDescriptor(int fd) : FFd(fd) {}
+    ~TFileDescriptor()
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    int Get() const { return FFd; }
+    int Release()
+    {
+        int fd = FFd;
+        FFd = -1;
+        return fd;
+    }
+
+private:
+    int FFd;
+};
+
+[[noreturn]] void CannotCreate(const std::filesystem::path& path, int error)
+{
+    throw EMarksError("Cannot create file \"" + path.string() + "\". " + SystemErrorText(error));
+}
+
+bool WriteAll(int fd, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+std::string SystemErrorText(int error)
+{
+    std::string text = std::strerror(error);
+    if (!text.empty() && text.back() != '.')
+        text.push_back('.');
+    return text;
+}
+
+std::string ReadWholeFile(const std::filesystem::path& path)
+{
+    TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat st{};
+    int error = 0;
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0)
+        error = errno;
+    else if (S_ISDIR(st.st_mode))
+        error = EISDIR;
+    std::string bytes;
+    if (error == 0) {
+        bytes.reserve(static_cast<size_t>(st.st_size));
+        char buffer[1 << 16];
+        for (;;) {
+            ssize_t n = ::read(fd.Get(), buffer, sizeof buffer);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0) {
+                error = errno;
+                break;
+            }
+            if (n == 0)
+                break;
+            bytes.append(buffer, static_cast<size_t>(n));
+        }
+    }
+    if (error != 0)
+        throw EMarksError("Cannot open file \"" + path.string() + "\". " + SystemErrorText(error));
+    return bytes;
+}
+
+void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes)
+{
+    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    struct stat target{};
+    bool exists = ::stat(path.c_str(), &target) == 0;
+    if (exists && S_ISDIR(target.st_mode))
+        CannotCreate(path, EISDIR);
+
+    std::random_device random;
+    std::filesystem::path temp;
+    int raw = -1;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temp = folder / ("." + path.filename().string() + "." + std::to_string(random() % 1000000) + ".tmp");
+        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (raw >= 0 || errno != EEXIST)
+            break;
+    }
+    if (raw < 0)
+        CannotCreate(path, errno);
+    TFileDescriptor fd(raw);
+
+    int error = 0;
+    if (!WriteAll(fd.Get(), bytes) || ::fsync(fd.Get()) != 0)
+        error = errno;
+    if (error == 0 && exists && ::fchmod(fd.Get(), target.st_mode & 07777) != 0)
+        error = errno;
+    if (::close(fd.Release()) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temp.c_str());
+        CannotCreate(path, error);
+    }
+}
