@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "data_packet.h"
 #include "marks_error.h"
 #include "packet_test_support.h"
@@ -93,6 +95,8 @@ TEST(ReadPacket, LenientValues)
     EXPECT_TRUE(IsNullValue(ReadOne("i2", "x1")));
     EXPECT_EQ(ReadOne("r8", "1.5e3xyz"), TFieldValue(1500.0));
     EXPECT_EQ(ReadOne("r8", " -0.25"), TFieldValue(-0.25));
+    EXPECT_EQ(ReadOne("r8", "0x1A"), TFieldValue(26.0));
+    EXPECT_EQ(ReadOne("r8", "+1e999"), TFieldValue(HUGE_VAL));
     EXPECT_TRUE(IsNullValue(ReadOne("r8", "nan")));
     EXPECT_EQ(ReadOne("boolean", "true"), TFieldValue(true));
     EXPECT_EQ(ReadOne("boolean", "F"), TFieldValue(false));

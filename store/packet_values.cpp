@@ -179,21 +179,38 @@ void AppendBase64(std::string& out, std::string_view bytes)
 
 std::string DecodeBase64(std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size() / 4 * 3);
+    std::string out(text.size() / 4 * 3 + 3, '\0');
+    char* p = out.data();
+    const auto* in = reinterpret_cast<const unsigned char*>(text.data());
+    const size_t n = text.size();
+    size_t i = 0;
+    // Whole groups of four alphabet characters, the form every writer produces.
+    while (i + 4 <= n) {
+        int a = kBase64Values[in[i]], b = kBase64Values[in[i + 1]], c = kBase64Values[in[i + 2]],
+            d = kBase64Values[in[i + 3]];
+        if ((a | b | c | d) < 0)
+            break;
+        uint32_t v = (uint32_t(a) << 18) | (uint32_t(b) << 12) | (uint32_t(c) << 6) | uint32_t(d);
+        *p++ = static_cast<char>(v >> 16);
+        *p++ = static_cast<char>((v >> 8) & 0xFF);
+        *p++ = static_cast<char>(v & 0xFF);
+        i += 4;
+    }
+    // The rest one character at a time, skipping what is not in the alphabet.
     uint32_t acc = 0;
     int bits = 0;
-    for (char c : text) {
-        int v = kBase64Values[static_cast<unsigned char>(c)];
+    for (; i < n; ++i) {
+        int v = kBase64Values[in[i]];
         if (v < 0)
             continue;
         acc = (acc << 6) | static_cast<uint32_t>(v);
         bits += 6;
         if (bits >= 8) {
             bits -= 8;
-            out.push_back(static_cast<char>((acc >> bits) & 0xFF));
+            *p++ = static_cast<char>((acc >> bits) & 0xFF);
         }
     }
+    out.resize(static_cast<size_t>(p - out.data()));
     return out;
 }
 
@@ -231,19 +248,15 @@ std::optional<double> ReadFloatValue(std::string_view text)
 {
     if (!HasDigitBeforeLetter(text))
         return std::nullopt;
-    // strtod needs a terminated string; values are short, so copy.
-    char small[64];
-    std::string large;
-    const char* p;
-    if (text.size() < sizeof small) {
-        std::memcpy(small, text.data(), text.size());
-        small[text.size()] = '\0';
-        p = small;
-    } else {
-        large.assign(text);
-        p = large.c_str();
-    }
-    return strtod_l(p, nullptr, CLocale());
+    // The plain decimal forms every writer produces; anything else (leading blanks or
+    // "+", hexadecimal) goes through strtod, which needs a terminated string.
+    double value = 0;
+    auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    const char* end = text.data() + text.size();
+    if (ec == std::errc() && ptr != text.data() && (ptr == end || (*ptr != 'x' && *ptr != 'X')))
+        return value;
+    std::string copy(text);
+    return strtod_l(copy.c_str(), nullptr, CLocale());
 }
 
 std::optional<bool> ReadBooleanValue(std::string_view text)
