@@ -94,7 +94,11 @@ std::string ReadWholeFile(const std::filesystem::path& path)
     return bytes;
 }
 
-void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes)
+namespace {
+
+// Writes the bytes to a new temporary file beside the target, flushed to disk and
+// with the target's permissions; returns its path.
+std::filesystem::path WriteTempBeside(const std::filesystem::path& path, std::string_view bytes)
 {
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     struct stat target{};
@@ -122,10 +126,44 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
         error = errno;
     if (::close(fd.Release()) != 0 && error == 0)
         error = errno;
-    if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0)
-        error = errno;
     if (error != 0) {
         ::unlink(temp.c_str());
         CannotCreate(path, error);
+    }
+    return temp;
+}
+
+} // namespace
+
+void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes)
+{
+    std::filesystem::path temp = WriteTempBeside(path, bytes);
+    if (::rename(temp.c_str(), path.c_str()) != 0) {
+        int error = errno;
+        ::unlink(temp.c_str());
+        CannotCreate(path, error);
+    }
+}
+
+void WriteFilesTogether(const std::vector<TFileWrite>& files, const std::vector<std::filesystem::path>& restoreFrom)
+{
+    std::vector<std::filesystem::path> temps;
+    try {
+        for (const TFileWrite& f : files)
+            temps.push_back(WriteTempBeside(f.Path, f.Bytes));
+    } catch (...) {
+        for (const auto& temp : temps)
+            ::unlink(temp.c_str());
+        throw;
+    }
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (::rename(temps[i].c_str(), files[i].Path.c_str()) == 0)
+            continue;
+        int error = errno;
+        for (size_t k = i; k < temps.size(); ++k)
+            ::unlink(temps[k].c_str());
+        for (size_t k = 0; k < i && k < restoreFrom.size(); ++k)
+            WriteFileAtomically(files[k].Path, ReadWholeFile(restoreFrom[k]));
+        CannotCreate(files[i].Path, error);
     }
 }

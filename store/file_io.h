@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Whole-file reads and writes with the program's messages.
 
@@ -13,6 +14,17 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 // and renames it over the target, keeping the target's permissions. A failure
 // throws "Cannot create file \"%s\". %s" and leaves the target as it was.
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+struct TFileWrite {
+    std::filesystem::path Path;
+    std::string_view Bytes;
+};
+
+// Replaces several files as one step: every file is written aside first, and only
+// when all are written are they renamed into place. Should a rename fail, the files
+// already replaced are restored from the matching restoreFrom copies. A failure
+// throws the "Cannot create file" message of the file concerned.
+void WriteFilesTogether(const std::vector<TFileWrite>& files, const std::vector<std::filesystem::path>& restoreFrom);
 
 // The system's text for errno, for messages.
 std::string SystemErrorText(int error);

@@ -1,7 +1,6 @@
-#include <iostream>
+#include "program.h"
 
-int main()
+int main(int argc, char** argv)
 {
-    std::cout << "Vexa.Terrun Marks Editor: the editor window is not built yet; the table store is.\n";
-    return 0;
+    return RunProgram(argc, argv);
 }

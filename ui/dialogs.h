@@ -1,0 +1,36 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+class QWidget;
+
+enum class TAnswer { Yes, No, Cancel };
+
+// Every question, message and chooser a window shows goes through this interface,
+// so tests can answer them without a person. Texts are UTF-8.
+class TDialogs {
+public:
+    virtual ~TDialogs() = default;
+    // A plain message box with the application title as caption and an OK button.
+    virtual void Inform(const std::string& text) = 0;
+    // The error box: the application title, a stop icon and an OK button.
+    virtual void ShowErrorBox(const std::string& text) = 0;
+    // Yes, No and Cancel, no icon, Yes the default.
+    virtual TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) = 0;
+    // A folder, or nothing when the user cancels.
+    virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
+};
+
+// The dialogs of the window system, parented to the given window.
+class TQtDialogs : public TDialogs {
+public:
+    explicit TQtDialogs(QWidget* parent) : FParent(parent) {}
+    void Inform(const std::string& text) override;
+    void ShowErrorBox(const std::string& text) override;
+    TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) override;
+    std::optional<std::string> ChooseFolder(const std::string& title) override;
+
+private:
+    QWidget* FParent;
+};

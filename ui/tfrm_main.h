@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "client_dataset.h"
+#include "dialogs.h"
+#include "icon_cache.h"
+
+class QAction;
+
+// The editor window: owns its tables, its project directory and icon cache, and
+// the commands of its menu. Handlers stay thin; the work is done by the store.
+class TfrmMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // dialogs: the window's dialogs; nullptr uses the window system's own.
+    explicit TfrmMain(std::unique_ptr<TDialogs> dialogs = nullptr, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    TClientDataSet CDCats;
+    TClientDataSet CDMarks;
+    std::string FProjectDir;
+    TIconCache FIconCache;
+
+    void OpenProject(const std::string& dir);
+    void Load1Click();
+    void Save1Click();
+    void Reindex1Click();
+    void New1Click();
+    // Whether the window may close; asks "Save Changes?" when there are changes.
+    bool FormCloseQuery();
+
+    // Runs a command; an error it raises is shown in the error box.
+    void RunCommand(const std::function<void()>& command);
+    void ShowError(const std::string& message);
+
+    QAction* Load1 = nullptr;
+    QAction* Save1 = nullptr;
+    QAction* Reindex1 = nullptr;
+    QAction* New1 = nullptr;
+
+    TDialogs& Dialogs() { return *FDialogs; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    std::unique_ptr<TDialogs> FDialogs;
+    // Set when the change logs were merged but writing the files failed: the
+    // changes are then only in memory, and closing must still ask.
+    bool FUnsavedAfterFailedSave = false;
+
+    void SaveProjectAndReport();
+    void BuildMenu();
+};
+
+// The window's error text: a full stop is appended when the message's last
+// character sorts after ".".
+std::string ErrorBoxText(const std::string& message);

@@ -1,0 +1,284 @@
+#include "tfrm_main.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <deque>
+#include <filesystem>
+
+#include "file_io.h"
+#include "marks_schema.h"
+#include "project_dir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Answers the window's questions from a script and records every box shown.
+class TScriptedDialogs : public TDialogs {
+public:
+    std::deque<TAnswer> Answers;
+    std::vector<std::string> Shown;
+
+    void Inform(const std::string& text) override { Shown.push_back("info: " + text); }
+    void ShowErrorBox(const std::string& text) override { Shown.push_back("error: " + text); }
+    TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) override
+    {
+        Shown.push_back("ask: " + caption + " " + text);
+        TAnswer a = Answers.empty() ? TAnswer::Cancel : Answers.front();
+        if (!Answers.empty())
+            Answers.pop_front();
+        return a;
+    }
+    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
+};
+
+const fs::path kSample = fs::path(MARKS_SOURCE_DIR) / "sample";
+
+struct TWindowTest : ::testing::Test {
+    fs::path Dir = fs::temp_directory_path() / "marks-window-test";
+    TScriptedDialogs* Dialogs = nullptr;
+    std::unique_ptr<TfrmMain> Window;
+
+    void SetUp() override
+    {
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+        for (const char* name : {kCatsFile, kMarksFile})
+            fs::copy_file(kSample / name, Dir / name);
+        fs::copy(kSample / "MarksIcons", Dir / "MarksIcons");
+        auto dialogs = std::make_unique<TScriptedDialogs>();
+        Dialogs = dialogs.get();
+        Window = std::make_unique<TfrmMain>(std::move(dialogs));
+    }
+    void TearDown() override
+    {
+        Window.reset();
+        fs::remove_all(Dir);
+    }
+
+    void EditFirstCategoryName(const char* name)
+    {
+        Window->CDCats.GoFirst();
+        Window->CDCats.BeginEdit();
+        Window->CDCats.FieldNamed("name").SetAsText(name);
+        Window->CDCats.PostRow();
+    }
+};
+
+} // namespace
+
+TEST_F(TWindowTest, OpeningGivesOneTrailingSeparatorAndLoadsEverything)
+{
+    EXPECT_EQ(Window->windowTitle().toStdString(), "Edit Marks");
+    Window->OpenProject(Dir.string());
+    const std::string expected = Dir.string() + "/";
+    EXPECT_EQ(Window->FProjectDir, expected);
+    EXPECT_EQ(Window->windowTitle().toStdString(), "Project :" + expected);
+    Window->OpenProject(Dir.string() + "//");
+    EXPECT_EQ(Window->FProjectDir, expected);
+    Window->OpenProject((Dir / "MarksIcons" / "..").string());
+    EXPECT_EQ(Window->FProjectDir, expected);
+
+    ASSERT_EQ(Window->FIconCache.size(), 6u);
+    EXPECT_EQ(Window->FIconCache[0].Name, "Fuel.PNG"); // byte order of names
+    EXPECT_EQ(Window->FIconCache[0].Picture.Width, 16);
+    EXPECT_NE(FindIcon(Window->FIconCache, "FUEL.png"), nullptr);
+    EXPECT_TRUE(Window->CDCats.IsOpen());
+    EXPECT_GT(Window->CDMarks.RecordCount(), 0u);
+
+    fs::remove_all(Dir / "MarksIcons");
+    Window->OpenProject(Dir.string());
+    EXPECT_TRUE(Window->FIconCache.empty());
+    EXPECT_TRUE(Window->CDMarks.IsOpen());
+}
+
+TEST_F(TWindowTest, OpeningFailures)
+{
+    WriteFileAtomically(Dir / "MarksIcons" / "zz.png", "not a picture");
+    Window->RunCommand([&] { Window->OpenProject(Dir.string()); });
+    ASSERT_EQ(Dialogs->Shown.size(), 1u);
+    EXPECT_NE(Dialogs->Shown[0].find("zz.png"), std::string::npos);
+    EXPECT_EQ(Window->FIconCache.size(), 6u); // the icons before it stay
+    EXPECT_FALSE(Window->CDCats.IsOpen());
+
+    fs::remove(Dir / "MarksIcons" / "zz.png");
+    fs::remove(Dir / kMarksFile);
+    Window->RunCommand([&] { Window->OpenProject(Dir.string()); });
+    EXPECT_EQ(Dialogs->Shown.back(),
+              "error: Cannot open file \"" + (Dir / kMarksFile).string() + "\". No such file or directory.");
+    EXPECT_TRUE(Window->CDCats.IsOpen());
+    EXPECT_FALSE(Window->CDMarks.IsOpen());
+}
+
+TEST_F(TWindowTest, SaveWritesBackupsThenBothTables)
+{
+    Window->OpenProject(Dir.string());
+    const std::string oldCats = ReadWholeFile(Dir / kCatsFile);
+    const std::string oldMarks = ReadWholeFile(Dir / kMarksFile);
+    EditFirstCategoryName("Renamed");
+    Window->CDMarks.GoFirst();
+    Window->CDMarks.DeleteRow();
+    Window->Save1Click();
+    EXPECT_TRUE(Dialogs->Shown.empty());
+    EXPECT_EQ(ReadWholeFile(Dir / kCatsBackup), oldCats);
+    EXPECT_EQ(ReadWholeFile(Dir / kMarksBackup), oldMarks);
+    EXPECT_EQ(Window->CDCats.PendingChangeCount(), 0);
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 0);
+    EXPECT_EQ(ReadWholeFile(Dir / kCatsFile), Window->CDCats.PacketText());
+    EXPECT_NE(ReadWholeFile(Dir / kCatsFile).find("name=\"Renamed\""), std::string::npos);
+    EXPECT_EQ(ReadWholeFile(Dir / kMarksFile).size() < oldMarks.size(), true);
+
+    // No directory open: refused with a message.
+    TfrmMain empty(std::make_unique<TScriptedDialogs>());
+    auto* emptyDialogs = static_cast<TScriptedDialogs*>(&empty.Dialogs());
+    empty.Save1Click();
+    ASSERT_EQ(emptyDialogs->Shown.size(), 1u);
+    EXPECT_EQ(emptyDialogs->Shown[0], "error: No project directory is open. Load a project before saving.");
+}
+
+TEST_F(TWindowTest, MissingMarksFileStopsTheSaveAfterTheFirstBackup)
+{
+    Window->OpenProject(Dir.string());
+    EditFirstCategoryName("Changed");
+    fs::remove(Dir / kMarksFile);
+    const std::string oldCats = ReadWholeFile(Dir / kCatsFile);
+    Window->Save1Click();
+    EXPECT_EQ(Dialogs->Shown, std::vector<std::string>{"info: Create Backup File Error"});
+    EXPECT_TRUE(fs::exists(Dir / kCatsBackup));
+    EXPECT_EQ(ReadWholeFile(Dir / kCatsFile), oldCats);
+    EXPECT_EQ(Window->CDCats.PendingChangeCount(), 1);
+}
+
+TEST_F(TWindowTest, FailedWriteLeavesBothFilesAndStillAsksOnClose)
+{
+    Window->OpenProject(Dir.string());
+    EditFirstCategoryName("Changed");
+    Window->CDMarks.GoFirst();
+    Window->CDMarks.BeginEdit();
+    Window->CDMarks.FieldNamed("descr").SetAsText(std::string(100000, 'x'));
+    Window->CDMarks.PostRow();
+    const std::string oldCats = ReadWholeFile(Dir / kCatsFile);
+    const std::string oldMarks = ReadWholeFile(Dir / kMarksFile);
+
+    // A file size limit lets the backups (copies of the old files) through and
+    // stops the larger new marks file half-way.
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = saved;
+    limit.rlim_cur = oldMarks.size() + 1000;
+    setrlimit(RLIMIT_FSIZE, &limit);
+    Window->Save1Click();
+    setrlimit(RLIMIT_FSIZE, &saved);
+
+    ASSERT_EQ(Dialogs->Shown.size(), 1u);
+    EXPECT_EQ(Dialogs->Shown[0].rfind("error: Cannot create file \"" + (Dir / kMarksFile).string() + "\". File too large", 0), 0u);
+    EXPECT_EQ(ReadWholeFile(Dir / kCatsFile), oldCats);
+    EXPECT_EQ(ReadWholeFile(Dir / kMarksFile), oldMarks);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Dir), fs::directory_iterator()), 5); // no temporary files
+
+    // The logs are merged, but the window knows the changes are not on disk.
+    Dialogs->Answers = {TAnswer::Cancel, TAnswer::Yes};
+    EXPECT_FALSE(Window->FormCloseQuery());
+    EXPECT_TRUE(Window->FormCloseQuery());
+    EXPECT_NE(ReadWholeFile(Dir / kCatsFile).find("name=\"Changed\""), std::string::npos);
+    EXPECT_TRUE(Window->FormCloseQuery());
+}
+
+TEST_F(TWindowTest, CloseQueryAsksOnlyWithChanges)
+{
+    Window->OpenProject(Dir.string());
+    EXPECT_TRUE(Window->FormCloseQuery());
+    EXPECT_TRUE(Dialogs->Shown.empty());
+
+    EditFirstCategoryName("Changed");
+    Dialogs->Answers = {TAnswer::Cancel, TAnswer::No};
+    EXPECT_FALSE(Window->FormCloseQuery());
+    EXPECT_EQ(Dialogs->Shown, std::vector<std::string>{"ask: Have changes... Save Changes?"});
+    EXPECT_EQ(Window->CDCats.PendingChangeCount(), 1);
+    EXPECT_TRUE(Window->FormCloseQuery());
+
+    Dialogs->Answers = {TAnswer::Yes};
+    EXPECT_TRUE(Window->FormCloseQuery());
+    EXPECT_NE(ReadWholeFile(Dir / kCatsFile).find("name=\"Changed\""), std::string::npos);
+
+    // Opening again drops changes without a question.
+    EditFirstCategoryName("Dropped");
+    Dialogs->Shown.clear();
+    Window->OpenProject(Dir.string());
+    EXPECT_TRUE(Dialogs->Shown.empty());
+    EXPECT_EQ(Window->CDCats.PendingChangeCount(), 0);
+}
+
+TEST_F(TWindowTest, ReindexRenumbersInFileOrder)
+{
+    Window->OpenProject(Dir.string());
+    Window->CDCats.GoBy(3);
+    const std::string category = Window->CDCats.FieldNamed("name").AsText();
+    Window->Reindex1Click();
+    EXPECT_TRUE(Dialogs->Shown.empty());
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 0);
+    EXPECT_TRUE(Window->FormCloseQuery());
+    const TPacketContent& c = Window->CDMarks.Content();
+    for (size_t i = 0; i < c.Rows.size(); ++i)
+        ASSERT_EQ(c.Rows[i].Values[0], TFieldValue(static_cast<std::int64_t>(i)));
+    EXPECT_EQ(c.AutoIncValue, static_cast<std::int64_t>(c.Rows.size()));
+    EXPECT_EQ(Window->CDCats.FieldNamed("name").AsText(), category);
+    EXPECT_EQ(Window->CDMarks.RowNumber(), 1u);
+
+    // Twice equals once; texts come back byte for byte.
+    const std::string once = Window->CDMarks.PacketText();
+    Window->Reindex1Click();
+    EXPECT_EQ(Window->CDMarks.PacketText(), once);
+
+    // A pending edit doubles a row: ids run over both versions.
+    Window->CDMarks.GoFirst();
+    Window->CDMarks.BeginEdit();
+    Window->CDMarks.FieldNamed("name").SetAsText("Tom & \"Jerry\" 'o' \xc6\xf3\xea");
+    Window->CDMarks.PostRow();
+    const size_t rows = Window->CDMarks.Content().Rows.size();
+    Window->Reindex1Click();
+    EXPECT_EQ(Window->CDMarks.Content().AutoIncValue, static_cast<std::int64_t>(rows));
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 1);
+    EXPECT_EQ(Window->CDMarks.Content().Rows.back().Values[1], TFieldValue(std::string("Tom & \"Jerry\" 'o' \xc6\xf3\xea")));
+}
+
+TEST_F(TWindowTest, ReindexFailures)
+{
+    Window->Reindex1Click();
+    ASSERT_EQ(Dialogs->Shown.size(), 1u);
+    EXPECT_NE(Dialogs->Shown[0].find("Line: "), std::string::npos);
+    EXPECT_FALSE(Window->CDMarks.IsOpen());
+
+    // A control character the DOM refuses: the table keeps its content.
+    Window->OpenProject(Dir.string());
+    Window->CDMarks.GoFirst();
+    Window->CDMarks.BeginEdit();
+    Window->CDMarks.FieldNamed("name").SetAsText("bell\x07");
+    Window->CDMarks.PostRow();
+    const std::string before = Window->CDMarks.PacketText();
+    Window->Reindex1Click();
+    EXPECT_EQ(Dialogs->Shown.size(), 2u);
+    EXPECT_EQ(Window->CDMarks.PacketText(), before);
+    EXPECT_FALSE(Window->CDMarks.ViewsSuspended());
+}
+
+TEST(ErrorBox, FullStopRule)
+{
+    EXPECT_EQ(ErrorBoxText("Field value required."), "Field value required.");
+    EXPECT_EQ(ErrorBoxText("Cannot open file"), "Cannot open file.");
+    EXPECT_EQ(ErrorBoxText("Done!"), "Done!");
+    EXPECT_EQ(ErrorBoxText("'x' (y)"), "'x' (y)");
+}
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
