@@ -1,7 +1,9 @@
 #include "code_page.h"
 
 #include <unicode/ucnv.h>
+#include <unicode/uchar.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -18,6 +20,7 @@ struct TCodePageTables {
     std::array<char16_t, 256> ToUnicode{};
     std::vector<unsigned char> FromUnicode = std::vector<unsigned char>(0x10000, 0);
     std::vector<bool> Mapped = std::vector<bool>(0x10000, false);
+    std::array<char, 256> Lower{};
 
     TCodePageTables()
     {
@@ -39,6 +42,10 @@ struct TCodePageTables {
         for (int b = 255; b >= 0; --b) {
             FromUnicode[ToUnicode[b]] = static_cast<unsigned char>(b);
             Mapped[ToUnicode[b]] = true;
+        }
+        for (int b = 0; b < 256; ++b) {
+            auto lower = static_cast<char32_t>(u_tolower(ToUnicode[b]));
+            Lower[b] = lower < 0x10000 && Mapped[lower] ? static_cast<char>(FromUnicode[lower]) : static_cast<char>(b);
         }
     }
 };
@@ -174,4 +181,26 @@ std::string Utf16ToCp1251(std::u16string_view text)
         out.push_back(FromCodePoint(u >= 0xD800 && u <= 0xDFFF ? 0x110000 : u));
     }
     return out;
+}
+
+std::string Cp1251Lower(std::string_view text)
+{
+    const TCodePageTables& t = Tables();
+    std::string out(text);
+    for (char& c : out)
+        c = t.Lower[static_cast<unsigned char>(c)];
+    return out;
+}
+
+int CompareNoCase(std::string_view a, std::string_view b)
+{
+    const TCodePageTables& t = Tables();
+    size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        auto x = static_cast<unsigned char>(t.Lower[static_cast<unsigned char>(a[i])]);
+        auto y = static_cast<unsigned char>(t.Lower[static_cast<unsigned char>(b[i])]);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }

@@ -26,3 +26,10 @@ std::u16string Cp1251ToUtf16(std::string_view text);
 
 // UTF-16 to Windows-1251; characters the code page lacks become '?'.
 std::string Utf16ToCp1251(std::u16string_view text);
+
+// The text with every letter in lower case (Latin and Cyrillic), for comparisons
+// that ignore letter case.
+std::string Cp1251Lower(std::string_view text);
+
+// Byte-wise comparison of the lower-case forms: -1, 0 or 1.
+int CompareNoCase(std::string_view a, std::string_view b);

@@ -40,7 +40,8 @@ public:
 const fs::path kSample = fs::path(MARKS_SOURCE_DIR) / "sample";
 
 struct TWindowTest : ::testing::Test {
-    fs::path Dir = fs::temp_directory_path() / "marks-window-test";
+    fs::path Dir = fs::temp_directory_path() /
+                   ("marks-window-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     TScriptedDialogs* Dialogs = nullptr;
     std::unique_ptr<TfrmMain> Window;
 
@@ -278,6 +279,8 @@ TEST(ErrorBox, FullStopRule)
 
 int main(int argc, char** argv)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

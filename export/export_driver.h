@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "client_dataset.h"
+
+// What the four export formats share: the scopes, the per-window export state,
+// the walk over the marks of a scope, the save prompt values and the file writer.
+
+enum TExportScope { esVisible, esCategory, esSelected };
+
+// Icon file names ordered without regard to letter case; a name equal to a
+// present one in that comparison is not added again.
+struct TCaseBlindLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+using TIconNameList = std::set<std::string, TCaseBlindLess>;
+
+struct TExportState {
+    std::string FExportText;
+    std::int32_t FExportCount = 0;
+    TIconNameList FExportIcons;
+    bool FExportFileChosen = false;
+    bool FKmzMode = false;
+};
+
+// The save prompt of one format.
+struct TExportFormat {
+    std::string DefaultExt;
+    std::string FileName;
+    std::string Filter; // pairs of display text and pattern separated by "|"
+};
+
+extern const TExportFormat kKmlFormat;
+extern const TExportFormat kKmzFormat;
+extern const TExportFormat kWptFormat;
+extern const TExportFormat kMpFormat;
+
+// Resets the state, then calls writer once per mark of the scope with the marks
+// table on that mark. The marks table's views are suspended for the walk and
+// resumed on every path.
+void WalkMarks(TClientDataSet& cats, TClientDataSet& marks, TExportState& state, TExportScope scope,
+               const std::function<void()>& writer, const std::vector<TRowRef>& selectedRows);
+
+// The template with its one "%s" replaced by the body.
+std::string FillTemplate(std::string_view documentTemplate, std::string_view body);
+
+// Writes the text cut at its first NUL, every line ended by CR LF (a CR LF, a lone
+// CR or a lone LF each end a line), no byte-order mark; written whole to a
+// temporary file and renamed over the target.
+void SaveExportText(std::string_view text, const std::filesystem::path& path);
+
+// "Exported N objects".
+std::string ExportCountText(std::int32_t count);

@@ -1,0 +1,213 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "file_io.h"
+#include "kml_writer.h"
+#include "mp_writer.h"
+#include "wpt_writer.h"
+
+namespace {
+
+TMarkData Mark(std::string name, std::vector<std::pair<long double, long double>> lonLat, std::string descr = {})
+{
+    TMarkData m;
+    m.name = std::move(name);
+    m.descr = std::move(descr);
+    m.visible = true;
+    for (auto [lon, lat] : lonLat)
+        m.points.push_back({lon, lat});
+    return m;
+}
+
+std::string Document(const char* documentTemplate, const TExportState& state)
+{
+    return FillTemplate(documentTemplate, state.FExportText);
+}
+
+} // namespace
+
+TEST(KmlWriter, EmptyDocument)
+{
+    TExportState state;
+    EXPECT_EQ(Document(kKmlDocument, state),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<kml xmlns=\"http://earth.google.com/kml/2.0\">\r\n"
+              "<Document>\r\n</Document>\r\n</kml>");
+}
+
+TEST(KmlWriter, PointLineAndAreaTemplates)
+{
+    TExportState state;
+    TMarkData point = Mark("Hut \xc8\xe7\xe1\xe0", {{37.6L, 55.75L}}, "Line 1\r\nLine 2");
+    point.picname = "hut.png";
+    AddKmlPlacemark(state, point, "/opt/marks/MarksIcons/");
+    EXPECT_EQ(state.FExportText,
+              "\t\t<Placemark>\r\n"
+              "\t\t\t<name>Hut \xd0\x98\xd0\xb7\xd0\xb1\xd0\xb0</name>\r\n"
+              "     <description>\r\n"
+              "       <![CDATA[Line 1\r\nLine 2]]>\r\n"
+              "     </description>\r\n"
+              "\t    <Style>\r\n"
+              "    \t\t<IconStyle>\r\n"
+              "    \t  \t<Icon>\r\n"
+              "\t\t        <href>/opt/marks/MarksIcons/hut.png</href>\r\n"
+              "\t      \t</Icon>\r\n"
+              "\t     \t</IconStyle>\r\n"
+              "\t    </Style>\r\n"
+              "     <Point>\r\n"
+              "      <coordinates>37.600000,55.750000,0 </coordinates>\r\n"
+              "     </Point>\r\n"
+              "  </Placemark>\r\n");
+
+    state = {};
+    state.FKmzMode = true;
+    AddKmlPlacemark(state, point, "/opt/marks/MarksIcons/");
+    EXPECT_NE(state.FExportText.find("<href>hut.png</href>"), std::string::npos);
+
+    state = {};
+    TMarkData line = Mark("Road", {{1, 2}, {3, 4}, {5.5L, -6.25L}});
+    line.color1 = 255;
+    AddKmlPlacemark(state, line, "");
+    EXPECT_EQ(state.FExportText,
+              "\t\t<Placemark>\r\n"
+              "\t\t\t<name>Road</name>\r\n"
+              "     <description>\r\n"
+              "       <![CDATA[]]>\r\n"
+              "     </description>\r\n"
+              "\t    <Style>\r\n"
+              "    \t\t<LineStyle>\r\n"
+              "\t\t      <color>0000FF</color>\r\n"
+              "\t\t\t    <width>3</width>\r\n"
+              "\t       \t</LineStyle>\r\n"
+              "\t    </Style>\r\n"
+              "\t\t  <LineString>\r\n"
+              "\t\t\t  <tessellate>1</tessellate>\r\n"
+              "\t\t\t  <coordinates>1.000000,2.000000,0 3.000000,4.000000,0 5.500000,-6.250000,0 \t\t\t  </coordinates>\r\n"
+              "\t\t\t</LineString>\r\n"
+              "\t\t</Placemark>\r\n");
+
+    state = {};
+    TMarkData area = Mark("Lake", {{1, 2}, {3, 4}, {5, 6}, {1, 2}});
+    area.color1 = 255;
+    area.color2 = 65280;
+    AddKmlPlacemark(state, area, "");
+    EXPECT_EQ(state.FExportText,
+              "\t\t<Placemark>\r\n"
+              "\t\t\t<name>Lake</name>\r\n"
+              "     <description>\r\n"
+              "       <![CDATA[]]>\r\n"
+              "     </description>\r\n"
+              "\t    <Style>\r\n"
+              "    \t\t<LineStyle>\r\n"
+              "\t\t      <color>0000FF</color>\r\n"
+              "\t\t\t    <width>3</width>\r\n"
+              "\t     \t</LineStyle>\r\n"
+              "    \t\t<PolyStyle>\r\n"
+              "      \t\t<color>00FF00</color>\r\n"
+              "    \t\t</PolyStyle>\r\n"
+              "\t    </Style>\r\n"
+              "     <Polygon><outerBoundaryIs>\r\n"
+              "\t\t    <LinearRing>\r\n"
+              "\t\t\t    <tessellate>1</tessellate>\r\n"
+              "\t\t\t      <coordinates>1.000000,2.000000,0 3.000000,4.000000,0 5.000000,6.000000,0 "
+              "1.000000,2.000000,0 \t\t\t  </coordinates>\r\n"
+              "\t\t\t</LinearRing>\r\n"
+              "    </outerBoundaryIs></Polygon>\r\n"
+              "\t\t</Placemark>\r\n");
+    EXPECT_EQ(state.FExportCount, 1);
+}
+
+TEST(KmlWriter, ColoursEscapesAndMarksWithoutPoints)
+{
+    EXPECT_EQ(KmlColor(0), "000000");
+    EXPECT_EQ(KmlColor(0x1234567), "1234567");
+    EXPECT_EQ(KmlColor(-1), "FFFFFFFF");
+
+    TExportState state;
+    AddKmlPlacemark(state, Mark("Nothing", {}), "");
+    EXPECT_EQ(state.FExportCount, 0);
+    EXPECT_TRUE(state.FExportText.empty());
+
+    TMarkData odd = Mark("Tom & Jerry <b>\x01", {{1, 2}}, "a ]]> b");
+    odd.picname = "x&y.png";
+    AddKmlPlacemark(state, odd, "/icons/");
+    EXPECT_NE(state.FExportText.find("<name>Tom &amp; Jerry &lt;b&gt;</name>"), std::string::npos);
+    EXPECT_NE(state.FExportText.find("<![CDATA[a ]]]]><![CDATA[> b]]>"), std::string::npos);
+    EXPECT_NE(state.FExportText.find("<href>/icons/x&amp;y.png</href>"), std::string::npos);
+}
+
+TEST(KmlWriter, IconNamesSortedWithoutCaseDuplicates)
+{
+    TExportState state;
+    for (const char* icon : {"b.png", "A.png", "a.PNG", "", "", "\xc0.png", "\xe0.png"}) {
+        TMarkData m = Mark("m", {{1, 2}});
+        m.picname = icon;
+        AddKmlPlacemark(state, m, "");
+    }
+    EXPECT_EQ(std::vector<std::string>(state.FExportIcons.begin(), state.FExportIcons.end()),
+              (std::vector<std::string>{"", "A.png", "b.png", "\xc0.png"}));
+    EXPECT_EQ(state.FExportCount, 7);
+}
+
+TEST(WptWriter, HeaderAndWaypoints)
+{
+    TExportState state;
+    EXPECT_EQ(Document(kWptHeader, state),
+              "OziExplorer Waypoint File Version 1.1\r\nWGS 84\r\nReserved 2\r\nhttp://www.vexa-terrun.example/\r\n");
+    AddWptWaypoint(state, Mark("Camp, north", {{30.5L, 60.25L}}, "Spring, 2 km"));
+    AddWptWaypoint(state, Mark("\xc0rea", {{-70.1L, -33.45L}, {1, 2}, {-70.1L, -33.45L}}));
+    AddWptWaypoint(state, Mark("None", {}));
+    EXPECT_EQ(state.FExportText,
+              "-1,Camp  north,60.250000,30.500000,,2,1,5,,65535,Spring  2 km,0,0,0,-777,7,0,17,7,5.0,0,,,\r\n"
+              "-1,\xc0rea,-33.450000,-70.100000,,2,1,5,,65535,,0,0,0,-777,7,0,17,7,5.0,0,,,\r\n");
+    EXPECT_EQ(state.FExportCount, 2);
+    EXPECT_EQ(NoCommas(",a,,b,"), " a  b ");
+}
+
+TEST(MpWriter, HeaderSectionsAndTypes)
+{
+    TExportState state;
+    EXPECT_EQ(Document(kMpHeader, state),
+              "[IMG ID]\r\nID=00402377\r\nName=Vexa.Marks\r\nLblCoding=9\r\nCodePage=1251\r\nLevels=2\r\nLevel0=22\r\n"
+              "Level1=21\r\nTransparent=Y\r\nPreprocess=F\r\nPOIIndex=N\r\nTreSize=511\r\nRgnLimit=1024\r\n"
+              "[END-IMG ID]\r\n\r\n\r\n\r\n");
+
+    const auto dir = std::filesystem::temp_directory_path() / "marks-mp-test";
+    std::filesystem::create_directories(dir);
+    WriteFileAtomically(dir / "Icons.ini", "; icons\r\n[hut.png]\r\n type = 2f00 \r\n[POLYGON]\r\nTYPE=4c\r\n[bare.png]\r\n"
+                                           "Other=1\r\n[Hut.PNG]\r\nType=9999\r\n");
+    TIconTypes types;
+    types.LoadIconTypes(dir / "Icons.ini");
+    types.LoadIconTypes(dir / "missing.ini");
+    EXPECT_EQ(types.Entries(), (std::vector<std::string>{"hut.png=0x2f00", "POLYGON=0x4c", "bare.png=0x"}));
+    EXPECT_EQ(types.IconTypeLine("HUT.png"), "Type=0x2f00");
+    EXPECT_EQ(types.IconTypeLine("polygon"), "Type=0x4c");
+    EXPECT_EQ(types.IconTypeLine("bare.png"), "Type=0x");
+    EXPECT_EQ(types.IconTypeLine(""), "Type=0x0b00");
+
+    // A later change of the file does not replace the first value read.
+    WriteFileAtomically(dir / "Icons.ini", "[hut.png]\r\nType=1111\r\n");
+    types.LoadIconTypes(dir / "Icons.ini");
+    EXPECT_EQ(types.IconTypeLine("hut.png"), "Type=0x2f00");
+    std::filesystem::remove_all(dir);
+
+    TMarkData poi = Mark(" Well ", {{37.6L, 55.75L}});
+    poi.picname = "unknown.png";
+    AddMpObject(state, poi, types);
+    TMarkData line = Mark(" Road ", {{1, 2}, {3, 4}, {5, 6}});
+    AddMpObject(state, line, types);
+    TMarkData area = Mark("Lake", {{1, 2}, {3, 4}, {1, 2}});
+    AddMpObject(state, area, types);
+    TMarkData hidden = Mark("Hidden", {{1, 2}});
+    hidden.visible = false;
+    AddMpObject(state, hidden, types);
+    EXPECT_EQ(state.FExportText,
+              "[POI]\r\nData0=(55.750000,37.600000)\r\nType=0x0b00\r\nLabel=Well\r\n[END]\r\n"
+              "[POLYLINE]\r\nData0=(2.000000,1.000000),(4.000000,3.000000),(6.000000,5.000000)\r\nType=0x0b00\r\n"
+              "Label= Road \r\n[END]\r\n"
+              "[POLYGON]\r\nData0=(2.000000,1.000000),(4.000000,3.000000),(2.000000,1.000000)\r\nType=0x4c\r\n"
+              "Label=Lake\r\n[END]\r\n");
+    EXPECT_EQ(state.FExportCount, 3);
+}

@@ -1,0 +1,82 @@
+#include "mark_geometry.h"
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+std::uint64_t Significand(const unsigned char* b)
+{
+    std::uint64_t m = 0;
+    for (int i = 7; i >= 0; --i)
+        m = (m << 8) | b[i];
+    return m;
+}
+
+unsigned SignAndExponent(const unsigned char* b)
+{
+    return unsigned(b[8]) | (unsigned(b[9]) << 8);
+}
+
+} // namespace
+
+bool IsExtendedNaN(const unsigned char* bytes)
+{
+    return (SignAndExponent(bytes) & 0x7FFF) == 0x7FFF && (Significand(bytes) & 0x7FFFFFFFFFFFFFFFull) != 0;
+}
+
+long double DecodeExtended(const unsigned char* bytes)
+{
+    const std::uint64_t m = Significand(bytes);
+    const unsigned se = SignAndExponent(bytes);
+    const int exponent = static_cast<int>(se & 0x7FFF);
+    const bool negative = (se & 0x8000) != 0;
+    long double value;
+    if (exponent == 0x7FFF)
+        value = (m & 0x7FFFFFFFFFFFFFFFull) ? std::numeric_limits<long double>::quiet_NaN()
+                                            : std::numeric_limits<long double>::infinity();
+    else
+        // value = significand * 2^(exponent - bias - 63); denormals use the exponent
+        // of 1. The significand converts exactly: long double holds 64 bits.
+        value = std::ldexp(static_cast<long double>(m), (exponent == 0 ? 1 : exponent) - 16383 - 63);
+    return negative ? -value : value;
+}
+
+TArrayExtended DecodePoints(std::string_view blob)
+{
+    const size_t n = blob.size() / 24;
+    TArrayExtended points;
+    points.reserve(n);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(blob.data());
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char* record = bytes + 24 * i;
+        if (IsExtendedNaN(record) || IsExtendedNaN(record + 10))
+            break;
+        points.push_back({DecodeExtended(record), DecodeExtended(record + 10)});
+    }
+    return points;
+}
+
+TMarkShape ShapeOf(const TArrayExtended& points)
+{
+    if (points.size() <= 1)
+        return msPoint;
+    const TMarkPoint& first = points.front();
+    const TMarkPoint& last = points.back();
+    return first.Lon == last.Lon && first.Lat == last.Lat ? msPolygon : msLine;
+}
+
+TMarkData ReadCurrentMark(TClientDataSet& marks)
+{
+    TMarkData mark;
+    mark.name = marks.FieldNamed("name").AsText();
+    mark.color1 = static_cast<std::int32_t>(marks.FieldNamed("color1").AsInt());
+    mark.color2 = static_cast<std::int32_t>(marks.FieldNamed("color2").AsInt());
+    mark.picname = marks.FieldNamed("picname").AsText();
+    mark.descr = marks.FieldNamed("descr").AsText();
+    mark.visible = marks.FieldNamed("visible").AsFlag();
+    std::string blob;
+    marks.FieldNamed("lonlatarr").WriteBlobTo(blob);
+    mark.points = DecodePoints(blob);
+    return mark;
+}
