@@ -159,10 +159,12 @@ TEST(WptWriter, HeaderAndWaypoints)
     AddWptWaypoint(state, Mark("Camp, north", {{30.5L, 60.25L}}, "Spring, 2 km"));
     AddWptWaypoint(state, Mark("\xc0rea", {{-70.1L, -33.45L}, {1, 2}, {-70.1L, -33.45L}}));
     AddWptWaypoint(state, Mark("None", {}));
+    AddWptWaypoint(state, Mark("Two\r\nlines", {{1, 2}}, "a\nb\rc\r\n"));
     EXPECT_EQ(state.FExportText,
               "-1,Camp  north,60.250000,30.500000,,2,1,5,,65535,Spring  2 km,0,0,0,-777,7,0,17,7,5.0,0,,,\r\n"
-              "-1,\xc0rea,-33.450000,-70.100000,,2,1,5,,65535,,0,0,0,-777,7,0,17,7,5.0,0,,,\r\n");
-    EXPECT_EQ(state.FExportCount, 2);
+              "-1,\xc0rea,-33.450000,-70.100000,,2,1,5,,65535,,0,0,0,-777,7,0,17,7,5.0,0,,,\r\n"
+              "-1,Two lines,2.000000,1.000000,,2,1,5,,65535,a b c ,0,0,0,-777,7,0,17,7,5.0,0,,,\r\n");
+    EXPECT_EQ(state.FExportCount, 3);
     EXPECT_EQ(NoCommas(",a,,b,"), " a  b ");
 }
 

@@ -34,3 +34,25 @@ std::optional<std::string> TQtDialogs::ChooseFolder(const std::string& title)
         return std::nullopt;
     return dir.toStdString();
 }
+
+std::optional<std::string> TQtDialogs::AskSaveFile(const std::string& defaultExt, const std::string& fileName,
+                                                   const std::string& filter, int& filterIndex)
+{
+    // "Track Files ( *.kml)|*.kml|..." becomes Qt's "Track Files ( *.kml) (*.kml);;...".
+    QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList filters;
+    for (int i = 0; i + 1 < parts.size(); i += 2)
+        filters << parts[i] + " (" + (parts[i + 1] == "*.*" ? QString("*") : parts[i + 1]) + ")";
+    QFileDialog dialog(FParent);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(filters);
+    if (filterIndex >= 0 && filterIndex < filters.size())
+        dialog.selectNameFilter(filters[filterIndex]);
+    dialog.setDefaultSuffix(QString::fromStdString(defaultExt).remove(0, 1));
+    dialog.selectFile(QString::fromStdString(fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    filterIndex = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
+    return dialog.selectedFiles().front().toStdString();
+}

@@ -20,6 +20,11 @@ public:
     virtual TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) = 0;
     // A folder, or nothing when the user cancels.
     virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
+    // The export save prompt: default extension, proposed file name and filter
+    // ("text|pattern|text|pattern"); filterIndex is the entry selected, updated when
+    // the user confirms. Choosing an existing file does not ask. Nothing on cancel.
+    virtual std::optional<std::string> AskSaveFile(const std::string& defaultExt, const std::string& fileName,
+                                                   const std::string& filter, int& filterIndex) = 0;
 };
 
 // The dialogs of the window system, parented to the given window.
@@ -30,6 +35,8 @@ public:
     void ShowErrorBox(const std::string& text) override;
     TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) override;
     std::optional<std::string> ChooseFolder(const std::string& title) override;
+    std::optional<std::string> AskSaveFile(const std::string& defaultExt, const std::string& fileName,
+                                           const std::string& filter, int& filterIndex) override;
 
 private:
     QWidget* FParent;

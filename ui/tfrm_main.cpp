@@ -2,13 +2,16 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QMenuBar>
 
+#include "kml_writer.h"
 #include "marks_error.h"
 #include "marks_schema.h"
 #include "program.h"
 #include "project_dir.h"
 #include "reindex.h"
+#include "wpt_writer.h"
 
 std::string ErrorBoxText(const std::string& message)
 {
@@ -34,8 +37,20 @@ void TfrmMain::BuildMenu()
     QMenuBar* bar = menuBar();
     Load1 = bar->addAction("Load");
     Save1 = bar->addAction("Save");
+    QMenu* exportMenu = bar->addMenu("Export");
+    QAction* visibleKml = exportMenu->addAction("Visible to KML");
+    QAction* visibleWpt = exportMenu->addAction("Visible to WPT");
+    exportMenu->addSeparator();
+    QAction* visibleMp = exportMenu->addAction("Visible to MP");
+    N1 = bar->addAction("|");
+    N1->setEnabled(false);
     Reindex1 = bar->addAction("Reindex");
     New1 = bar->addAction("New");
+    N2 = bar->addAction("|");
+    N2->setEnabled(false);
+    connect(visibleKml, &QAction::triggered, this, [this] { mnExportVisiblelKMLClick(); });
+    connect(visibleWpt, &QAction::triggered, this, [this] { mnExportSelectedWPTClick(); });
+    connect(visibleMp, &QAction::triggered, this, [this] { mnExportVisiblelMPClick(); });
     connect(Load1, &QAction::triggered, this, [this] { Load1Click(); });
     connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
     connect(Reindex1, &QAction::triggered, this, [this] { Reindex1Click(); });
@@ -138,4 +153,80 @@ void TfrmMain::closeEvent(QCloseEvent* event)
     event->accept();
     if (IsMainWindow(*this))
         QApplication::quit();
+}
+
+std::string TfrmMain::IconFolder()
+{
+    return QCoreApplication::applicationDirPath().toStdString() + "/MarksIcons/";
+}
+
+std::string TfrmMain::AskExportFile(const TExportFormat& format)
+{
+    return FDialogs->AskSaveFile(format.DefaultExt, format.FileName, format.Filter, FSaveFilterIndex).value_or("");
+}
+
+bool TfrmMain::ChooseExportFile(const TExportFormat& format, std::string& fileName)
+{
+    if (fileName.empty())
+        fileName = AskExportFile(format);
+    FExport.FExportFileChosen = !fileName.empty();
+    return FExport.FExportFileChosen;
+}
+
+void TfrmMain::ExportKml(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
+{
+    if (!ChooseExportFile(kKmlFormat, fileName))
+        return;
+    FExport.FKmzMode = false;
+    const std::string icons = IconFolder();
+    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddKmlPlacemark(FExport, ReadCurrentMark(), icons); }, selectedRows);
+    SaveExportText(FillTemplate(kKmlDocument, FExport.FExportText), fileName);
+}
+
+void TfrmMain::ExportWpt(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
+{
+    if (!ChooseExportFile(kWptFormat, fileName))
+        return;
+    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddWptWaypoint(FExport, ReadCurrentMark()); }, selectedRows);
+    SaveExportText(FillTemplate(kWptHeader, FExport.FExportText), fileName);
+}
+
+void TfrmMain::ExportMp(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
+{
+    if (!ChooseExportFile(kMpFormat, fileName))
+        return;
+    FIconTypes.LoadIconTypes(FProjectDir + "../MarksIcons/Icons.ini");
+    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddMpObject(FExport, ReadCurrentMark(), FIconTypes); },
+              selectedRows);
+    SaveExportText(FillTemplate(kMpHeader, FExport.FExportText), fileName);
+}
+
+void TfrmMain::ShowExportCount()
+{
+    if (FExport.FExportFileChosen)
+        FDialogs->Inform(ExportCountText(FExport.FExportCount));
+}
+
+void TfrmMain::mnExportVisiblelKMLClick()
+{
+    RunCommand([this] {
+        ExportKml(esVisible);
+        ShowExportCount();
+    });
+}
+
+void TfrmMain::mnExportSelectedWPTClick()
+{
+    RunCommand([this] {
+        ExportWpt(esVisible);
+        ShowExportCount();
+    });
+}
+
+void TfrmMain::mnExportVisiblelMPClick()
+{
+    RunCommand([this] {
+        ExportMp(esVisible);
+        ShowExportCount();
+    });
 }

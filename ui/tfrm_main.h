@@ -8,7 +8,10 @@
 
 #include "client_dataset.h"
 #include "dialogs.h"
+#include "export_driver.h"
 #include "icon_cache.h"
+#include "mark_geometry.h"
+#include "mp_writer.h"
 
 class QAction;
 
@@ -26,6 +29,8 @@ public:
     TClientDataSet CDMarks;
     std::string FProjectDir;
     TIconCache FIconCache;
+    TExportState FExport;
+    TIconTypes FIconTypes;
 
     void OpenProject(const std::string& dir);
     void Load1Click();
@@ -35,6 +40,20 @@ public:
     // Whether the window may close; asks "Save Changes?" when there are changes.
     bool FormCloseQuery();
 
+    // Exports; an empty file name asks the user. selectedRows serve esSelected.
+    void ExportKml(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
+    void ExportWpt(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
+    void ExportMp(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
+    std::string AskExportFile(const TExportFormat& format);
+    void ShowExportCount();
+    TMarkData ReadCurrentMark() { return ::ReadCurrentMark(CDMarks); }
+    // The executable's icon folder, with its trailing separator.
+    static std::string IconFolder();
+
+    void mnExportVisiblelKMLClick();
+    void mnExportSelectedWPTClick();
+    void mnExportVisiblelMPClick();
+
     // Runs a command; an error it raises is shown in the error box.
     void RunCommand(const std::function<void()>& command);
     void ShowError(const std::string& message);
@@ -43,6 +62,8 @@ public:
     QAction* Save1 = nullptr;
     QAction* Reindex1 = nullptr;
     QAction* New1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* N2 = nullptr;
 
     TDialogs& Dialogs() { return *FDialogs; }
 
@@ -55,8 +76,12 @@ private:
     // changes are then only in memory, and closing must still ask.
     bool FUnsavedAfterFailedSave = false;
 
+    int FSaveFilterIndex = 0;
+
     void SaveProjectAndReport();
     void BuildMenu();
+    // Sets the file name from the prompt when it is empty; whether there is one.
+    bool ChooseExportFile(const TExportFormat& format, std::string& fileName);
 };
 
 // The window's error text: a full stop is appended when the message's last

@@ -35,19 +35,34 @@ public:
         return a;
     }
     std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
+    // The next answers of the save prompt; an empty one cancels.
+    std::deque<std::string> Files;
+    std::optional<std::string> AskSaveFile(const std::string& ext, const std::string& name, const std::string& filter,
+                                           int& filterIndex) override
+    {
+        Shown.push_back("save: " + ext + " " + name + " " + filter + " " + std::to_string(filterIndex));
+        std::string f = Files.empty() ? std::string() : Files.front();
+        if (!Files.empty())
+            Files.pop_front();
+        if (f.empty())
+            return std::nullopt;
+        filterIndex = 1;
+        return f;
+    }
 };
 
 const fs::path kSample = fs::path(MARKS_SOURCE_DIR) / "sample";
 
 struct TWindowTest : ::testing::Test {
-    fs::path Dir = fs::temp_directory_path() /
-                   ("marks-window-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::path Root = fs::temp_directory_path() /
+                    ("marks-window-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::path Dir = Root / "project";
     TScriptedDialogs* Dialogs = nullptr;
     std::unique_ptr<TfrmMain> Window;
 
     void SetUp() override
     {
-        fs::remove_all(Dir);
+        fs::remove_all(Root);
         fs::create_directories(Dir);
         for (const char* name : {kCatsFile, kMarksFile})
             fs::copy_file(kSample / name, Dir / name);
@@ -59,7 +74,7 @@ struct TWindowTest : ::testing::Test {
     void TearDown() override
     {
         Window.reset();
-        fs::remove_all(Dir);
+        fs::remove_all(Root);
     }
 
     void EditFirstCategoryName(const char* name)
@@ -267,6 +282,62 @@ TEST_F(TWindowTest, ReindexFailures)
     EXPECT_EQ(Dialogs->Shown.size(), 2u);
     EXPECT_EQ(Window->CDMarks.PacketText(), before);
     EXPECT_FALSE(Window->CDMarks.ViewsSuspended());
+}
+
+TEST_F(TWindowTest, ExportsAskForAFileAndReportTheCount)
+{
+    Window->OpenProject(Dir.string());
+    Dialogs->Files = {(Root / "out.kml").string(), ""};
+    Window->mnExportVisiblelKMLClick();
+    // The sample's two hidden categories hold 60 of its 300 marks.
+    EXPECT_EQ(Dialogs->Shown, (std::vector<std::string>{
+                                  "save: .kml Vexamarks.kml Track Files ( *.kml)|*.kml|All Files (*.* )|*.* 0",
+                                  "info: Exported 240 objects"}));
+    const std::string kml = ReadWholeFile(Root / "out.kml");
+    EXPECT_EQ(kml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n", 0), 0u);
+    EXPECT_NE(kml.find(Window->IconFolder()), std::string::npos);
+
+    // A cancelled prompt writes nothing and shows no count; the filter choice is kept.
+    Dialogs->Shown.clear();
+    Window->mnExportSelectedWPTClick();
+    EXPECT_EQ(Dialogs->Shown, (std::vector<std::string>{
+                                  "save: .wpt Roverivoz.eza Track Files ( *.wpt)|*.wpt|All Files (*.* )|*.* 1"}));
+    EXPECT_FALSE(Window->FExport.FExportFileChosen);
+    EXPECT_EQ(Window->FExport.FExportCount, 240);
+}
+
+TEST_F(TWindowTest, ExportScopes)
+{
+    Window->OpenProject(Dir.string());
+    // Category "Springs": 30 marks.
+    for (Window->CDCats.GoFirst(); Window->CDCats.FieldNamed("name").AsText() != "Springs"; Window->CDCats.GoNext()) {
+    }
+    Window->ExportWpt(esCategory, (Root / "cat.wpt").string());
+    EXPECT_EQ(Window->FExport.FExportCount, 30);
+    EXPECT_EQ(Window->CDMarks.RowNumber(), 30u); // the walk leaves the table on the last mark
+    EXPECT_EQ(ReadWholeFile(Root / "cat.wpt").rfind("OziExplorer Waypoint File Version 1.1\r\n", 0), 0u);
+
+    Window->CDMarks.GoFirst();
+    std::vector<TRowRef> selected{Window->CDMarks.CurrentRowRef()};
+    Window->CDMarks.GoBy(3);
+    selected.push_back(Window->CDMarks.CurrentRowRef());
+    const std::string fourth = Window->CDMarks.FieldNamed("name").AsText();
+    Window->ExportKml(esSelected, (Root / "sel.kml").string(), selected);
+    EXPECT_EQ(Window->FExport.FExportCount, 2);
+    EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), fourth);
+    Window->ExportKml(esSelected, (Root / "none.kml").string(), {});
+    EXPECT_EQ(ReadWholeFile(Root / "none.kml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<kml xmlns=\""
+                                                  "http://earth.google.com/kml/2.0\">\r\n<Document>\r\n"
+                                                  "</Document>\r\n</kml>\r\n");
+
+    // MP reads Icons.ini from the MarksIcons folder beside the project directory.
+    fs::create_directories(Root / "MarksIcons");
+    fs::copy_file(kSample / "Icons.ini", Root / "MarksIcons" / "Icons.ini");
+    Window->ExportMp(esVisible, (Root / "all.mp").string());
+    const std::string mp = ReadWholeFile(Root / "all.mp");
+    EXPECT_NE(mp.find("Type=0x6511"), std::string::npos);
+    EXPECT_NE(mp.find("Type=0x3c"), std::string::npos);
+    EXPECT_LT(Window->FExport.FExportCount, 240); // marks of their own hidden are left out
 }
 
 TEST(ErrorBox, FullStopRule)

@@ -1,0 +1,136 @@
+// The exports of the sample project read back by the tools people use: xmllint and
+// GDAL for KML, GPSBabel for OziExplorer waypoints.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+#include "client_dataset.h"
+#include "kml_writer.h"
+#include "marks_schema.h"
+#include "number_format.h"
+#include "wpt_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs a command and returns what it printed; fails the test on a non-zero exit.
+std::string RunTool(const std::string& command)
+{
+    std::string output;
+    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+    if (!pipe) {
+        ADD_FAILURE() << "cannot run " << command;
+        return output;
+    }
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, n);
+    int status = pclose(pipe);
+    EXPECT_EQ(status, 0) << command << "\n" << output;
+    return output;
+}
+
+std::string Fixed6(long double v)
+{
+    std::string s;
+    AppendFixed6(s, v);
+    return s;
+}
+
+struct TSampleExport : ::testing::Test {
+    TClientDataSet Cats{CatsSchema()};
+    TClientDataSet Marks{MarksSchema()};
+    TExportState State;
+    std::vector<TMarkData> Written;
+    fs::path Dir = fs::temp_directory_path() /
+                   ("marks-interop-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+
+    void SetUp() override
+    {
+        Marks.SetMasterSource(&Cats, "id");
+        Cats.LoadTableFile(fs::path(MARKS_SOURCE_DIR) / "sample" / "Categorymarks.sml");
+        Marks.LoadTableFile(fs::path(MARKS_SOURCE_DIR) / "sample" / "marks.sml");
+        fs::create_directories(Dir);
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    void Walk(const std::function<void(const TMarkData&)>& writer)
+    {
+        WalkMarks(Cats, Marks, State, esVisible, [&] {
+            TMarkData mark = ReadCurrentMark(Marks);
+            Written.push_back(mark);
+            writer(mark);
+        }, {});
+    }
+};
+
+} // namespace
+
+TEST_F(TSampleExport, KmlIsWellFormedAndGdalReadsEveryPlacemark)
+{
+    for (bool kmz : {false, true}) {
+        State.FKmzMode = kmz;
+        Written.clear();
+        Walk([&](const TMarkData& m) { AddKmlPlacemark(State, m, "/opt/marks editor/MarksIcons/"); });
+        const fs::path path = Dir / "marks.kml";
+        SaveExportText(FillTemplate(kKmlDocument, State.FExportText), path);
+        RunTool("xmllint --noout '" + path.string() + "'");
+
+        const std::string summary = RunTool("ogrinfo -ro -so -al '" + path.string() + "'");
+        EXPECT_NE(summary.find("Feature Count: " + std::to_string(State.FExportCount)), std::string::npos) << summary;
+        ASSERT_EQ(static_cast<size_t>(State.FExportCount), Written.size());
+
+        // Every geometry in placemark order, with the coordinates we wrote.
+        const std::string features = RunTool("ogrinfo -ro -al -q '" + path.string() + "'");
+        std::regex geometry(R"((POINT|LINESTRING|POLYGON) Z \(+([^)]*)\)+)");
+        size_t i = 0;
+        for (auto it = std::sregex_iterator(features.begin(), features.end(), geometry); it != std::sregex_iterator();
+             ++it, ++i) {
+            ASSERT_LT(i, Written.size());
+            const TMarkData& mark = Written[i];
+            const std::string kind = (*it)[1];
+            EXPECT_EQ(kind, ShapeOf(mark.points) == msPoint ? "POINT" : (ShapeOf(mark.points) == msLine ? "LINESTRING" : "POLYGON"));
+            std::istringstream coords(std::regex_replace((*it)[2].str(), std::regex(","), " "));
+            for (const TMarkPoint& p : ShapeOf(mark.points) == msPoint ? TArrayExtended{mark.points[0]} : mark.points) {
+                // GDAL drops trailing zeros; the values must be the six decimals we wrote.
+                double lon = 0, lat = 0, z = 0;
+                coords >> lon >> lat >> z;
+                EXPECT_DOUBLE_EQ(lon, std::stod(Fixed6(p.Lon)));
+                EXPECT_DOUBLE_EQ(lat, std::stod(Fixed6(p.Lat)));
+            }
+        }
+        EXPECT_EQ(i, Written.size());
+    }
+}
+
+TEST_F(TSampleExport, GpsBabelReadsTheWaypoints)
+{
+    Walk([&](const TMarkData& m) { AddWptWaypoint(State, m); });
+    const fs::path path = Dir / "marks.wpt";
+    SaveExportText(FillTemplate(kWptHeader, State.FExportText), path);
+    const std::string csv = RunTool("gpsbabel -i ozi -f '" + path.string() + "' -o unicsv -F -");
+    std::istringstream lines(csv);
+    std::string line;
+    std::getline(lines, line); // column names
+    size_t i = 0;
+    std::regex row(R"(^\d+,(-?[0-9.]+),(-?[0-9.]+),"([^"]*)\")");
+    while (std::getline(lines, line)) {
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(line, m, row)) << line;
+        ASSERT_LT(i, Written.size());
+        EXPECT_EQ(m[1].str(), Fixed6(Written[i].points[0].Lat));
+        EXPECT_EQ(m[2].str(), Fixed6(Written[i].points[0].Lon));
+        const std::string& name = Written[i].name;
+        if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            EXPECT_EQ(m[3].str(), NoCommas(name));
+        }
+        ++i;
+    }
+    EXPECT_EQ(i, Written.size());
+    EXPECT_GT(i, 100u);
+}
