@@ -75,17 +75,18 @@ void SaveExportText(std::string_view text, const std::filesystem::path& path)
 {
     text = text.substr(0, text.find('\0'));
     std::string out;
-    out.reserve(text.size() + text.size() / 16);
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos)
-            end = text.size();
-        out.append(text.substr(start, end - start));
+    out.reserve(text.size() + text.size() / 16 + 2);
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        const char* lineEnd = p;
+        while (lineEnd < end && *lineEnd != '\r' && *lineEnd != '\n')
+            ++lineEnd;
+        out.append(p, lineEnd);
         out.append("\r\n");
-        if (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n')
-            ++end;
-        start = end + 1;
+        if (lineEnd + 1 < end && lineEnd[0] == '\r' && lineEnd[1] == '\n')
+            ++lineEnd;
+        p = lineEnd + 1;
     }
     WriteFileAtomically(path, out);
 }

@@ -1,7 +1,11 @@
 #include "mark_geometry.h"
 
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <limits>
+
+static_assert(LDBL_MANT_DIG == 64, "points are held in the x87 80-bit extended format");
 
 namespace {
 
@@ -31,6 +35,13 @@ long double DecodeExtended(const unsigned char* bytes)
     const unsigned se = SignAndExponent(bytes);
     const int exponent = static_cast<int>(se & 0x7FFF);
     const bool negative = (se & 0x8000) != 0;
+    // Normal values and true denormals are the machine's own long double format.
+    const bool integerBit = (m >> 63) != 0;
+    if (exponent != 0x7FFF && integerBit == (exponent != 0)) {
+        long double native = 0;
+        std::memcpy(&native, bytes, 10);
+        return native;
+    }
     long double value;
     if (exponent == 0x7FFF)
         value = (m & 0x7FFFFFFFFFFFFFFFull) ? std::numeric_limits<long double>::quiet_NaN()
