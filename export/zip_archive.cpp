@@ -1,0 +1,633 @@
+#include "zip_archive.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include "code_page.h"
+#include "file_io.h"
+#include "marks_error.h"
+
+namespace {
+
+constexpr std::uint32_t kLocalSignature = 0x04034B50;
+constexpr std::uint32_t kCentralSignature = 0x02014B50;
+constexpr std::uint32_t kEndSignature = 0x06054B50;
+constexpr std::uint32_t kFolderAttribute = 0x10;
+
+void Put16(std::string& out, std::uint32_t v)
+{
+    out.push_back(static_cast<char>(v & 0xFF));
+    out.push_back(static_cast<char>((v >> 8) & 0xFF));
+}
+
+void Put32(std::string& out, std::uint32_t v)
+{
+    Put16(out, v & 0xFFFF);
+    Put16(out, v >> 16);
+}
+
+std::uint16_t Get16(const unsigned char* p)
+{
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+std::uint32_t Get32(const unsigned char* p)
+{
+    return std::uint32_t(Get16(p)) | (std::uint32_t(Get16(p + 2)) << 16);
+}
+
+[[noreturn]] void SystemError(int error)
+{
+    throw EMarksError("System Error.  Code: " + std::to_string(error) + ".\r\n" + SystemErrorText(error));
+}
+
+std::string Expanded(const std::filesystem::path& path)
+{
+    return std::filesystem::absolute(path).lexically_normal().string();
+}
+
+// Reads exactly size bytes at offset; false on a short read.
+bool ReadAt(int fd, std::uint64_t offset, void* buffer, size_t size)
+{
+    auto* p = static_cast<char*>(buffer);
+    while (size > 0) {
+        ssize_t n = ::pread(fd, p, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        offset += static_cast<std::uint64_t>(n);
+        size -= static_cast<size_t>(n);
+    }
+    return true;
+}
+
+void WriteAt(int fd, std::uint64_t offset, std::string_view bytes)
+{
+    while (!bytes.empty()) {
+        ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            SystemError(n < 0 ? errno : EIO);
+        offset += static_cast<std::uint64_t>(n);
+        bytes.remove_prefix(static_cast<size_t>(n));
+    }
+}
+
+void SetLength(int fd, std::uint64_t length)
+{
+    if (::ftruncate(fd, static_cast<off_t>(length)) != 0)
+        SystemError(errno);
+}
+
+std::string CentralBytes(const TCentralDirectoryFile& c)
+{
+    std::string out;
+    Put32(out, kCentralSignature);
+    Put16(out, c.VersionMadeBy);
+    Put16(out, c.VersionNeeded);
+    Put16(out, c.Flag);
+    Put16(out, c.Method);
+    Put16(out, c.Time);
+    Put16(out, c.Date);
+    Put32(out, c.Crc);
+    Put32(out, c.CompressedSize);
+    Put32(out, c.UncompressedSize);
+    Put16(out, static_cast<std::uint32_t>(c.Name.size()));
+    Put16(out, static_cast<std::uint32_t>(c.Extra.size()));
+    Put16(out, static_cast<std::uint32_t>(c.Comment.size()));
+    Put16(out, c.DiskStart);
+    Put16(out, c.InternalAttributes);
+    Put32(out, c.ExternalAttributes);
+    Put32(out, c.LocalOffset);
+    out += c.Name;
+    out += c.Extra;
+    out += c.Comment;
+    return out;
+}
+
+std::string LocalBytes(const TLocalFile& l)
+{
+    std::string out;
+    Put32(out, l.Signature);
+    Put16(out, l.VersionNeeded);
+    Put16(out, l.Flag);
+    Put16(out, l.Method);
+    Put16(out, l.Time);
+    Put16(out, l.Date);
+    Put32(out, l.Crc);
+    Put32(out, l.CompressedSize);
+    Put32(out, l.UncompressedSize);
+    Put16(out, static_cast<std::uint32_t>(l.Name.size()));
+    Put16(out, static_cast<std::uint32_t>(l.Extra.size()));
+    out += l.Name;
+    out += l.Extra;
+    return out;
+}
+
+std::string EndRecord(std::uint16_t count, std::uint32_t size, std::uint32_t offset, std::uint16_t commentLength)
+{
+    std::string out;
+    Put32(out, kEndSignature);
+    Put16(out, 0);
+    Put16(out, 0);
+    Put16(out, count);
+    Put16(out, count);
+    Put32(out, size);
+    Put32(out, offset);
+    Put16(out, commentLength);
+    return out;
+}
+
+void DeriveFlags(ZipEntry& e)
+{
+    e.IsFolder = (e.Central.ExternalAttributes & kFolderAttribute) != 0;
+    e.IsEncrypted = (e.Central.Flag & 1) != 0;
+    if (e.Central.Method == 8 || e.Central.Method == 9) {
+        static constexpr TZipCompressionType kByFlag[] = {ctNormal, ctMaximum, ctFast, ctSuperFast};
+        e.Compression = kByFlag[(e.Central.Flag >> 1) & 3];
+    } else {
+        e.Compression = ctUnknown;
+    }
+}
+
+int ZlibLevel(TZipCompressionType type)
+{
+    switch (type) {
+    case ctMaximum: return 9;
+    case ctFast:
+    case ctSuperFast: return 1;
+    case ctNone: return 0;
+    default: return Z_DEFAULT_COMPRESSION;
+    }
+}
+
+// A raw deflate stream (no zlib header or trailer) of the data, in one pass.
+std::string Deflate(std::string_view data, int level)
+{
+    z_stream z{};
+    if (deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        throw EMarksError("Error");
+    std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    int result = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (result != Z_STREAM_END)
+        throw EMarksError("Error");
+    return out;
+}
+
+// MS-DOS attributes of a file system entry: archive, read-only when no one may write.
+std::uint32_t AttributesOf(const struct stat& st)
+{
+    if (S_ISDIR(st.st_mode))
+        return kFolderAttribute;
+    return 0x20 | ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ? 0x01 : 0);
+}
+
+bool SameName(std::string_view a, std::string_view b)
+{
+    return CompareNoCase(a, b) == 0;
+}
+
+} // namespace
+
+std::uint32_t ZipEntry::LocalSize() const
+{
+    return 30 + static_cast<std::uint32_t>(Central.Name.size() + Central.Extra.size()) + Central.CompressedSize +
+           ((Central.Flag & 8) ? 16 : 0);
+}
+
+std::uint32_t ZipEntry::CentralSize() const
+{
+    return 46 + static_cast<std::uint32_t>(Central.Name.size() + Central.Extra.size() + Central.Comment.size());
+}
+
+std::uint32_t DosDateTime(std::time_t time)
+{
+    std::tm t{};
+    localtime_r(&time, &t);
+    int year = t.tm_year + 1900;
+    if (year < 1980 || year > 2107)
+        return 0;
+    std::uint32_t dosTime = (std::uint32_t(t.tm_hour) << 11) | (std::uint32_t(t.tm_min) << 5) | (std::uint32_t(t.tm_sec) / 2);
+    std::uint32_t dosDate = (std::uint32_t(year - 1980) << 9) | (std::uint32_t(t.tm_mon + 1) << 5) | std::uint32_t(t.tm_mday);
+    return dosTime | (dosDate << 16);
+}
+
+ZipArchive::~ZipArchive()
+{
+    CloseArchive();
+}
+
+void ZipArchive::CreateEmptyArchive(const std::filesystem::path& path)
+{
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw EMarksError("Cannot create file \"" + Expanded(path) + "\". " + SystemErrorText(errno));
+    std::string end = EndRecord(0, 0, 0, 0);
+    int error = 0;
+    if (::write(fd, end.data(), end.size()) != static_cast<ssize_t>(end.size()))
+        error = errno ? errno : EIO;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0)
+        throw EMarksError("Cannot create file \"" + Expanded(path) + "\". " + SystemErrorText(error));
+}
+
+void ZipArchive::OpenArchive(const std::filesystem::path& path)
+{
+    CloseArchive();
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0)
+        throw EMarksError("File \"" + path.string() + "\" not found!");
+    FReadOnly = (AttributesOf(st) & 0x01) != 0 || S_ISDIR(st.st_mode);
+    FFile = ::open(path.c_str(), (FReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
+    if (FFile < 0) {
+        int error = errno;
+        FReadOnly = false;
+        throw EMarksError("Cannot open file \"" + Expanded(path) + "\". " + SystemErrorText(error));
+    }
+    FFileName = path;
+    ReadDirectory();
+    if (!FIsZipFile) {
+        ::close(FFile);
+        FFile = -1;
+        FEntries.clear();
+    }
+}
+
+void ZipArchive::ReadDirectory()
+{
+    FEntries.clear();
+    FIsZipFile = false;
+    FDamaged = false;
+    struct stat st{};
+    if (::fstat(FFile, &st) != 0 || S_ISDIR(st.st_mode))
+        return;
+    const auto length = static_cast<std::uint64_t>(st.st_size);
+    if (length < 22)
+        return;
+    if (!FindEndRecord(length)) {
+        ScanLocalHeaders(length);
+        return;
+    }
+    unsigned char end[22];
+    if (!ReadAt(FFile, FEndOffset, end, sizeof end))
+        return;
+    FCentralOffset = Get32(end + 16);
+    std::uint16_t commentLength = Get16(end + 20);
+    FComment.assign(commentLength, '\0');
+    if (commentLength && !ReadAt(FFile, FEndOffset + 22, FComment.data(), commentLength))
+        FComment.clear();
+    if (!ReadCentralDirectory(Get16(end + 8)))
+        return;
+    FIsZipFile = true;
+    for (ZipEntry& e : FEntries) {
+        unsigned char fixed[30];
+        if (!ReadAt(FFile, e.Central.LocalOffset, fixed, sizeof fixed) || Get32(fixed) != kLocalSignature) {
+            FDamaged = true;
+            continue;
+        }
+        TLocalFile& l = e.Local;
+        l.Signature = Get32(fixed);
+        l.VersionNeeded = Get16(fixed + 4);
+        l.Flag = Get16(fixed + 6);
+        l.Method = Get16(fixed + 8);
+        l.Time = Get16(fixed + 10);
+        l.Date = Get16(fixed + 12);
+        l.Crc = Get32(fixed + 14);
+        l.CompressedSize = Get32(fixed + 18);
+        l.UncompressedSize = Get32(fixed + 22);
+        l.Name.assign(Get16(fixed + 26), '\0');
+        l.Extra.assign(Get16(fixed + 28), '\0');
+        if (!ReadAt(FFile, e.Central.LocalOffset + 30, l.Name.data(), l.Name.size()) ||
+            !ReadAt(FFile, e.Central.LocalOffset + 30 + l.Name.size(), l.Extra.data(), l.Extra.size()))
+            FDamaged = true;
+    }
+}
+
+bool ZipArchive::FindEndRecord(std::uint64_t length)
+{
+    // Backwards from where an end record without comment would start, in three
+    // growing windows; a "P" that does not begin the signature rules out the three
+    // bytes before it too.
+    struct TWindow {
+        std::int64_t Start;
+        std::uint64_t Size;
+    };
+    const auto len = static_cast<std::int64_t>(length);
+    const TWindow windows[] = {{len - 22, std::min<std::uint64_t>(256, length)}, {len - 278, 1024}, {len - 1046, 65536}};
+    for (const TWindow& w : windows) {
+        if (w.Size > length || w.Start < 0)
+            return false;
+        const std::int64_t low = std::max<std::int64_t>(0, w.Start - static_cast<std::int64_t>(w.Size) + 1);
+        const std::int64_t high = std::min<std::int64_t>(w.Start + 3, len - 1);
+        std::string buffer(static_cast<size_t>(high - low + 1), '\0');
+        if (!ReadAt(FFile, static_cast<std::uint64_t>(low), buffer.data(), buffer.size()))
+            return false;
+        auto at = [&](std::int64_t pos) { return static_cast<unsigned char>(buffer[static_cast<size_t>(pos - low)]); };
+        for (std::int64_t pos = w.Start; pos >= low;) {
+            if (at(pos) != 'P') {
+                --pos;
+                continue;
+            }
+            if (pos + 3 <= high && at(pos + 1) == 'K' && at(pos + 2) == 5 && at(pos + 3) == 6) {
+                FEndOffset = static_cast<std::uint64_t>(pos);
+                return true;
+            }
+            pos -= 4;
+        }
+    }
+    return false;
+}
+
+bool ZipArchive::ReadCentralDirectory(std::uint16_t count)
+{
+    std::uint64_t position = FCentralOffset;
+    for (std::uint16_t i = 0; i < count; ++i) {
+        unsigned char fixed[46];
+        if (!ReadAt(FFile, position, fixed, sizeof fixed) || Get32(fixed) != kCentralSignature)
+            return false;
+        ZipEntry e;
+        TCentralDirectoryFile& c = e.Central;
+        c.VersionMadeBy = Get16(fixed + 4);
+        c.VersionNeeded = Get16(fixed + 6);
+        c.Flag = Get16(fixed + 8);
+        c.Method = Get16(fixed + 10);
+        c.Time = Get16(fixed + 12);
+        c.Date = Get16(fixed + 14);
+        c.Crc = Get32(fixed + 16);
+        c.CompressedSize = Get32(fixed + 20);
+        c.UncompressedSize = Get32(fixed + 24);
+        c.Name.assign(Get16(fixed + 28), '\0');
+        c.Extra.assign(Get16(fixed + 30), '\0');
+        c.Comment.assign(Get16(fixed + 32), '\0');
+        c.DiskStart = Get16(fixed + 34);
+        c.InternalAttributes = Get16(fixed + 36);
+        c.ExternalAttributes = Get32(fixed + 38);
+        c.LocalOffset = Get32(fixed + 42);
+        position += 46;
+        for (std::string* part : {&c.Name, &c.Extra, &c.Comment}) {
+            if (!part->empty() && !ReadAt(FFile, position, part->data(), part->size()))
+                return false;
+            position += part->size();
+        }
+        DeriveFlags(e);
+        FEntries.push_back(std::move(e));
+    }
+    return true;
+}
+
+void ZipArchive::ScanLocalHeaders(std::uint64_t length)
+{
+    std::uint64_t position = 0;
+    while (position + 30 <= length) {
+        unsigned char fixed[30];
+        if (!ReadAt(FFile, position, fixed, sizeof fixed) || Get32(fixed) != kLocalSignature)
+            break;
+        ZipEntry e;
+        TLocalFile& l = e.Local;
+        l.VersionNeeded = Get16(fixed + 4);
+        l.Flag = Get16(fixed + 6);
+        l.Method = Get16(fixed + 8);
+        l.Time = Get16(fixed + 10);
+        l.Date = Get16(fixed + 12);
+        l.Crc = Get32(fixed + 14);
+        l.CompressedSize = Get32(fixed + 18);
+        l.UncompressedSize = Get32(fixed + 22);
+        l.Name.assign(Get16(fixed + 26), '\0');
+        l.Extra.assign(Get16(fixed + 28), '\0');
+        if (!ReadAt(FFile, position + 30, l.Name.data(), l.Name.size()) ||
+            !ReadAt(FFile, position + 30 + l.Name.size(), l.Extra.data(), l.Extra.size()))
+            break;
+        TCentralDirectoryFile& c = e.Central;
+        c.VersionNeeded = l.VersionNeeded;
+        c.Flag = l.Flag;
+        c.Method = l.Method;
+        c.Time = l.Time;
+        c.Date = l.Date;
+        c.Crc = l.Crc;
+        c.CompressedSize = l.CompressedSize;
+        c.UncompressedSize = l.UncompressedSize;
+        c.Name = l.Name;
+        c.Extra = l.Extra;
+        c.LocalOffset = static_cast<std::uint32_t>(position);
+        DeriveFlags(e);
+        const std::uint64_t next = position + e.LocalSize();
+        FEntries.push_back(std::move(e));
+        if (next > length)
+            break;
+        position = next;
+    }
+    if (!FEntries.empty()) {
+        FIsZipFile = true;
+        FDamaged = true;
+        FCentralOffset = static_cast<std::uint32_t>(std::min<std::uint64_t>(position, length));
+        FEndOffset = FCentralOffset;
+    }
+}
+
+void ZipArchive::CheckOpen() const
+{
+    if (FFile < 0 || !FIsZipFile)
+        throw EMarksError("No ZIP archive is open.");
+}
+
+std::string ZipArchive::NormalizeName(std::string_view name) const
+{
+    std::string out(name);
+    if (!StoreRelativePath) {
+        size_t cut = out.find_last_of("\\:");
+        if (cut != std::string::npos)
+            out.erase(0, cut + 1);
+    }
+    for (char& c : out)
+        if (c == '\\')
+            c = '/';
+    if (size_t drive = out.find(":/"); drive != std::string::npos)
+        out.erase(0, drive + 2);
+    if (size_t server = out.find("//"); server != std::string::npos) {
+        out.erase(0, server + 2);
+        for (int i = 0; i < 2; ++i) {
+            size_t slash = out.find('/');
+            out.erase(0, slash == std::string::npos ? out.size() : slash + 1);
+        }
+    }
+    return out;
+}
+
+const ZipEntry* ZipArchive::AddFileAs(const std::filesystem::path& sourcePath, std::string_view entryName)
+{
+    CheckOpen();
+    struct stat st{};
+    if (::stat(sourcePath.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
+        return nullptr;
+    std::string data = ReadWholeFile(sourcePath);
+    return &AddData(entryName, data, DosDateTime(st.st_mtime), AttributesOf(st));
+}
+
+const ZipEntry& ZipArchive::AddData(std::string_view entryName, std::string_view data, std::uint32_t dosTime,
+                                    std::uint32_t attributes)
+{
+    CheckOpen();
+    std::string name = NormalizeName(entryName);
+    if (StoreFolders && StoreRelativePath) {
+        const std::uint32_t now = DosDateTime(std::time(nullptr));
+        for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
+            std::string folder = name.substr(0, slash + 1);
+            bool present = false;
+            for (const ZipEntry& e : FEntries)
+                present = present || SameName(NormalizeName(e.Central.Name), folder);
+            if (!present)
+                AddEntry(folder, {}, now, kFolderAttribute);
+        }
+    }
+    return AddEntry(std::move(name), data, dosTime, attributes);
+}
+
+const ZipEntry& ZipArchive::AddEntry(std::string name, std::string_view data, std::uint32_t dosTime,
+                                     std::uint32_t attributes)
+{
+    for (size_t i = 0; i < FEntries.size(); ++i)
+        if (SameName(NormalizeName(FEntries[i].Central.Name), name)) {
+            RemoveEntry(i);
+            break;
+        }
+
+    // Everything is prepared in memory before the file is touched.
+    ZipEntry e;
+    TCentralDirectoryFile& c = e.Central;
+    c.Method = data.empty() ? 0 : 8;
+    c.Time = static_cast<std::uint16_t>(dosTime & 0xFFFF);
+    c.Date = static_cast<std::uint16_t>(dosTime >> 16);
+    c.Crc = data.empty() ? 0 : static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()),
+                                                                 static_cast<uInt>(data.size())));
+    const std::string stored = data.empty() ? std::string() : Deflate(data, ZlibLevel(CompressionType));
+    c.CompressedSize = static_cast<std::uint32_t>(stored.size());
+    c.UncompressedSize = static_cast<std::uint32_t>(data.size());
+    c.ExternalAttributes = attributes;
+    c.LocalOffset = FCentralOffset;
+    c.Name = std::move(name);
+    TLocalFile& l = e.Local;
+    l.Method = c.Method;
+    l.Time = c.Time;
+    l.Date = c.Date;
+    l.Crc = c.Crc;
+    l.CompressedSize = c.CompressedSize;
+    l.UncompressedSize = c.UncompressedSize;
+    l.Name = c.Name;
+    DeriveFlags(e);
+    if (FEntries.size() >= 0xFFFF)
+        throw EMarksError("The archive cannot hold more than 65535 entries.");
+
+    struct stat st{};
+    if (::fstat(FFile, &st) != 0)
+        SystemError(errno);
+    SetLength(FFile, static_cast<std::uint64_t>(st.st_size) + 76 + 2 * c.Name.size() + stored.size());
+    const std::uint64_t position = FCentralOffset;
+    WriteAt(FFile, position, LocalBytes(l) + stored);
+    FEntries.push_back(std::move(e));
+    WriteDirectoryAt(position + 30 + FEntries.back().Central.Name.size() + stored.size());
+    return FEntries.back();
+}
+
+void ZipArchive::WriteDirectoryAt(std::uint64_t position)
+{
+    std::string directory;
+    for (const ZipEntry& e : FEntries)
+        directory += CentralBytes(e.Central);
+    FCentralOffset = static_cast<std::uint32_t>(position);
+    FEndOffset = position + directory.size();
+    directory += EndRecord(static_cast<std::uint16_t>(FEntries.size()), static_cast<std::uint32_t>(FEndOffset - position),
+                           FCentralOffset, static_cast<std::uint16_t>(FComment.size()));
+    directory += FComment;
+    WriteAt(FFile, position, directory);
+}
+
+void ZipArchive::RemoveEntry(size_t index)
+{
+    CheckOpen();
+    if (index >= FEntries.size())
+        return;
+    if (SaveMethod != FastSave || FEntries.size() == 1) {
+        Rebuild(index);
+        return;
+    }
+    const std::uint32_t p = FEntries[index].Central.LocalOffset;
+    const std::uint32_t l = FEntries[index].LocalSize();
+    struct stat st{};
+    if (::fstat(FFile, &st) != 0)
+        SystemError(errno);
+    // Move everything after the entry down over it, in pieces.
+    std::string chunk(1 << 20, '\0');
+    for (std::uint64_t from = std::uint64_t(p) + l, to = p; from < static_cast<std::uint64_t>(st.st_size);) {
+        size_t n = static_cast<size_t>(std::min<std::uint64_t>(chunk.size(), static_cast<std::uint64_t>(st.st_size) - from));
+        if (!ReadAt(FFile, from, chunk.data(), n))
+            SystemError(EIO);
+        WriteAt(FFile, to, std::string_view(chunk.data(), n));
+        from += n;
+        to += n;
+    }
+    FEntries.erase(FEntries.begin() + static_cast<std::ptrdiff_t>(index));
+    std::uint64_t centralOffset = p;
+    for (ZipEntry& e : FEntries)
+        if (e.Central.LocalOffset > p) {
+            e.Central.LocalOffset -= l;
+            centralOffset += e.LocalSize();
+        }
+    WriteDirectoryAt(centralOffset);
+    SetLength(FFile, FEndOffset + 22 + FComment.size());
+}
+
+void ZipArchive::Rebuild(size_t removed)
+{
+    std::string image;
+    std::vector<ZipEntry> kept;
+    for (size_t i = 0; i < FEntries.size(); ++i) {
+        if (i == removed)
+            continue;
+        ZipEntry e = FEntries[i];
+        std::string local(e.LocalSize(), '\0');
+        if (!ReadAt(FFile, e.Central.LocalOffset, local.data(), local.size()))
+            SystemError(EIO);
+        e.Central.LocalOffset = static_cast<std::uint32_t>(image.size());
+        image += local;
+        kept.push_back(std::move(e));
+    }
+    const auto centralOffset = static_cast<std::uint32_t>(image.size());
+    for (const ZipEntry& e : kept)
+        image += CentralBytes(e.Central);
+    image += EndRecord(static_cast<std::uint16_t>(kept.size()), static_cast<std::uint32_t>(image.size() - centralOffset),
+                       centralOffset, static_cast<std::uint16_t>(FComment.size()));
+    image += FComment;
+    SetLength(FFile, image.size());
+    WriteAt(FFile, 0, image);
+    ReadDirectory();
+}
+
+void ZipArchive::CloseArchive()
+{
+    FEntries.clear();
+    if (FFile >= 0)
+        ::close(FFile);
+    FFile = -1;
+    FIsZipFile = false;
+    FReadOnly = false;
+    FDamaged = false;
+    FComment.clear();
+    FCentralOffset = 0;
+    FEndOffset = 0;
+}

@@ -1,0 +1,242 @@
+#include "zip_archive.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <zlib.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+
+#include "file_io.h"
+#include "marks_error.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::uint32_t U16(const std::string& b, size_t at)
+{
+    return static_cast<unsigned char>(b[at]) | (static_cast<unsigned char>(b[at + 1]) << 8);
+}
+
+std::uint32_t U32(const std::string& b, size_t at)
+{
+    return U16(b, at) | (U16(b, at + 2) << 16);
+}
+
+// Whether unzip and Python's zipfile both accept the archive (unzip reports an
+// empty archive with exit code 1, a warning).
+void ExpectToolsAccept(const fs::path& archive, bool empty = false)
+{
+    EXPECT_EQ(WEXITSTATUS(std::system(("unzip -tq '" + archive.string() + "' >/dev/null 2>&1").c_str())), empty ? 1 : 0)
+        << archive;
+    EXPECT_EQ(std::system(("python3 -c \"import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+                           "sys.exit(0 if z.testzip() is None else 1)\" '" + archive.string() + "'")
+                              .c_str()),
+              0)
+        << archive;
+}
+
+struct TZipTest : ::testing::Test {
+    fs::path Dir = fs::temp_directory_path() /
+                   ("marks-zip-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::path Archive = Dir / "a.kmz";
+    ZipArchive Zip;
+
+    void SetUp() override
+    {
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+    }
+    void TearDown() override
+    {
+        Zip.CloseArchive();
+        fs::remove_all(Dir);
+    }
+    fs::path Source(const std::string& name, const std::string& bytes)
+    {
+        WriteFileAtomically(Dir / name, bytes);
+        return Dir / name;
+    }
+    void OpenEmpty()
+    {
+        ZipArchive::CreateEmptyArchive(Archive);
+        Zip.OpenArchive(Archive);
+    }
+};
+
+} // namespace
+
+TEST_F(TZipTest, EmptyArchiveReplacesAnyFile)
+{
+    WriteFileAtomically(Archive, std::string(1000, 'x'));
+    ZipArchive::CreateEmptyArchive(Archive);
+    EXPECT_EQ(ReadWholeFile(Archive), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+    Zip.OpenArchive(Archive);
+    EXPECT_TRUE(Zip.IsZipFile());
+    EXPECT_TRUE(Zip.Entries().empty());
+    ExpectToolsAccept(Archive, true);
+}
+
+TEST_F(TZipTest, OneAdditionLayout)
+{
+    OpenEmpty();
+    const std::string text(5000, 'a');
+    const ZipEntry* e = Zip.AddFileAs(Source("doc.kml", text), "doc.kml");
+    ASSERT_NE(e, nullptr);
+    const std::string b = ReadWholeFile(Archive);
+    const size_t k = 7, c = e->Central.CompressedSize;
+    ASSERT_EQ(b.size(), 30 + k + c + 46 + k + 22);
+    EXPECT_EQ(U32(b, 0), 0x04034B50u);
+    EXPECT_EQ(U16(b, 4), 20u);
+    EXPECT_EQ(U16(b, 6), 0u);
+    EXPECT_EQ(U16(b, 8), 8u);
+    EXPECT_EQ(U32(b, 14), static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(text.data()), 5000)));
+    EXPECT_EQ(U32(b, 22), 5000u);
+    EXPECT_EQ(b.substr(30, k), "doc.kml");
+    const size_t central = 30 + k + c;
+    EXPECT_EQ(U32(b, central), 0x02014B50u);
+    EXPECT_EQ(U16(b, central + 4), 20u);
+    EXPECT_EQ(U32(b, central + 38), 0x20u);
+    EXPECT_EQ(U32(b, central + 42), 0u);
+    const size_t end = central + 46 + k;
+    EXPECT_EQ(U32(b, end), 0x06054B50u);
+    EXPECT_EQ(U16(b, end + 8), 1u);
+    EXPECT_EQ(U16(b, end + 10), 1u);
+    EXPECT_EQ(U32(b, end + 12), 46 + k);
+    EXPECT_EQ(U32(b, end + 16), central);
+
+    // The stored data is a raw deflate stream of the source.
+    std::string inflated(5000, '\0');
+    z_stream z{};
+    inflateInit2(&z, -15);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(b.data() + 30 + k));
+    z.avail_in = static_cast<uInt>(c);
+    z.next_out = reinterpret_cast<Bytef*>(inflated.data());
+    z.avail_out = 5000;
+    EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+    inflateEnd(&z);
+    EXPECT_EQ(inflated, text);
+    ExpectToolsAccept(Archive);
+}
+
+TEST_F(TZipTest, EmptyIncompressibleReplacedAndFolderEntries)
+{
+    OpenEmpty();
+    const ZipEntry* empty = Zip.AddFileAs(Source("empty.txt", ""), "empty.txt");
+    ASSERT_NE(empty, nullptr);
+    EXPECT_EQ(empty->Central.Method, 0u);
+    EXPECT_EQ(empty->Central.Crc, 0u);
+    EXPECT_EQ(empty->Central.CompressedSize, 0u);
+
+    std::string noise(4096, '\0');
+    std::mt19937 rng(3);
+    for (char& ch : noise)
+        ch = static_cast<char>(rng());
+    const ZipEntry* png = Zip.AddFileAs(Source("noise.png", noise), "noise.png");
+    EXPECT_EQ(png->Central.Method, 8u);
+    EXPECT_GT(png->Central.CompressedSize, noise.size());
+
+    Zip.AddFileAs(Source("Icon.png", "first icon bytes"), "Icon.png");
+    Zip.AddFileAs(Source("other.png", "second icon bytes"), "ICON.PNG");
+    Zip.AddFileAs(Source("x.png", "x"), "C:\\dir\\x.png");
+    EXPECT_EQ(Zip.AddFileAs(Dir / "missing.png", "missing.png"), nullptr);
+    EXPECT_EQ(Zip.AddFileAs(Dir, "folder"), nullptr);
+
+    std::vector<std::string> names;
+    for (const ZipEntry& e : Zip.Entries())
+        names.push_back(e.Central.Name);
+    EXPECT_EQ(names, (std::vector<std::string>{"empty.txt", "noise.png", "ICON.PNG", "dir/", "dir/x.png"}));
+    const ZipEntry& folder = Zip.Entries()[3];
+    EXPECT_EQ(folder.Central.ExternalAttributes, 0x10u);
+    EXPECT_EQ(folder.Central.Method, 0u);
+    EXPECT_TRUE(folder.IsFolder);
+    Zip.CloseArchive();
+    ExpectToolsAccept(Archive);
+
+    // Read back from disk: the same directory, every local header in place.
+    Zip.OpenArchive(Archive);
+    ASSERT_TRUE(Zip.IsZipFile());
+    EXPECT_FALSE(Zip.HasDamagedEntries());
+    EXPECT_EQ(Zip.Entries().size(), 5u);
+    EXPECT_EQ(Zip.Entries()[2].Local.Name, "ICON.PNG");
+    EXPECT_EQ(Zip.Entries()[2].Compression, ctNormal);
+}
+
+TEST_F(TZipTest, RemovalInPlaceAndByRebuild)
+{
+    OpenEmpty();
+    Zip.AddFileAs(Source("a.txt", std::string(300, 'a')), "a.txt");
+    Zip.AddFileAs(Source("b.txt", std::string(300, 'b')), "b.txt");
+    Zip.AddFileAs(Source("c.txt", std::string(300, 'c')), "c.txt");
+    Zip.RemoveEntry(1);
+    ASSERT_EQ(Zip.Entries().size(), 2u);
+    EXPECT_EQ(Zip.Entries()[1].Central.Name, "c.txt");
+    ExpectToolsAccept(Archive);
+    Zip.SaveMethod = RebuildAll;
+    Zip.RemoveEntry(0);
+    ASSERT_EQ(Zip.Entries().size(), 1u);
+    EXPECT_EQ(Zip.Entries()[0].Central.LocalOffset, 0u);
+    ExpectToolsAccept(Archive);
+    Zip.RemoveEntry(0);
+    EXPECT_EQ(ReadWholeFile(Archive), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+}
+
+TEST_F(TZipTest, OpeningFailuresAndForeignFiles)
+{
+    auto error = [&](const fs::path& p) {
+        try {
+            Zip.OpenArchive(p);
+        } catch (const EMarksError& e) {
+            return std::string(e.what());
+        }
+        return std::string("(opened)");
+    };
+    EXPECT_EQ(error(Dir / "none.zip"), "File \"" + (Dir / "none.zip").string() + "\" not found!");
+    EXPECT_EQ(error(Source("short.zip", "PK")), "(opened)");
+    EXPECT_FALSE(Zip.IsZipFile());
+    EXPECT_THROW(Zip.AddFileAs(Source("s.txt", "s"), "s.txt"), EMarksError);
+
+    // An end record that claims a directory the file does not have.
+    std::string lying = std::string("PK\x05\x06", 4) + std::string(4, '\0') + "\x05\x00\x05\x00" +
+                        "\x2e\x00\x00\x00" + "\x00\x10\x00\x00" + std::string(2, '\0');
+    EXPECT_EQ(error(Source("lying.zip", lying)), "(opened)");
+    EXPECT_FALSE(Zip.IsZipFile());
+
+    // Without an end record the local headers are scanned.
+    OpenEmpty();
+    Zip.AddFileAs(Source("k.kml", "<kml/>"), "k.kml");
+    Zip.CloseArchive();
+    std::string bytes = ReadWholeFile(Archive);
+    Source("cut.zip", bytes.substr(0, 30 + 5 + U32(bytes, 18)));
+    EXPECT_EQ(error(Dir / "cut.zip"), "(opened)");
+    EXPECT_TRUE(Zip.IsZipFile());
+    EXPECT_TRUE(Zip.HasDamagedEntries());
+    ASSERT_EQ(Zip.Entries().size(), 1u);
+    EXPECT_EQ(Zip.Entries()[0].Central.Name, "k.kml");
+
+    EXPECT_NE(std::string([&] {
+                  try {
+                      ZipArchive::CreateEmptyArchive(Dir / "no" / "such" / "x.kmz");
+                  } catch (const EMarksError& e) {
+                      return std::string(e.what());
+                  }
+                  return std::string();
+              }())
+                  .find("Cannot create file"),
+              std::string::npos);
+}
+
+TEST(ZipNames, Normalisation)
+{
+    ZipArchive zip;
+    EXPECT_EQ(zip.NormalizeName("C:\\dir\\x.png"), "dir/x.png");
+    EXPECT_EQ(zip.NormalizeName("\\\\server\\share\\dir\\x.png"), "dir/x.png");
+    EXPECT_EQ(zip.NormalizeName("a/b.png"), "a/b.png");
+    zip.StoreRelativePath = false;
+    EXPECT_EQ(zip.NormalizeName("C:\\dir\\x.png"), "x.png");
+    EXPECT_EQ(DosDateTime(0), 0u);
+}
