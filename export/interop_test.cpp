@@ -2,7 +2,6 @@
 // GDAL for KML, GPSBabel for OziExplorer waypoints.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -11,6 +10,7 @@
 #include "kml_writer.h"
 #include "marks_schema.h"
 #include "number_format.h"
+#include "run_command.h"
 #include "wpt_writer.h"
 
 namespace fs = std::filesystem;
@@ -20,19 +20,9 @@ namespace {
 // Runs a command and returns what it printed; fails the test on a non-zero exit.
 std::string RunTool(const std::string& command)
 {
-    std::string output;
-    FILE* pipe = popen((command + " 2>&1").c_str(), "r");
-    if (!pipe) {
-        ADD_FAILURE() << "cannot run " << command;
-        return output;
-    }
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        output.append(buffer, n);
-    int status = pclose(pipe);
-    EXPECT_EQ(status, 0) << command << "\n" << output;
-    return output;
+    TCommandResult r = RunCommandLine(command);
+    EXPECT_EQ(r.Code, 0) << command << "\n" << r.Output;
+    return r.Output;
 }
 
 std::string Fixed6(long double v)

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -12,6 +10,7 @@
 
 #include "file_io.h"
 #include "marks_error.h"
+#include "run_command.h"
 
 namespace fs = std::filesystem;
 
@@ -31,13 +30,10 @@ std::uint32_t U32(const std::string& b, size_t at)
 // empty archive with exit code 1, a warning).
 void ExpectToolsAccept(const fs::path& archive, bool empty = false)
 {
-    EXPECT_EQ(WEXITSTATUS(std::system(("unzip -tq '" + archive.string() + "' >/dev/null 2>&1").c_str())), empty ? 1 : 0)
-        << archive;
-    EXPECT_EQ(std::system(("python3 -c \"import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
-                           "sys.exit(0 if z.testzip() is None else 1)\" '" + archive.string() + "'")
-                              .c_str()),
-              0)
-        << archive;
+    EXPECT_EQ(RunCommandLine("unzip -tq '" + archive.string() + "'").Code, empty ? 1 : 0) << archive;
+    TCommandResult python = RunCommandLine("python3 -c \"import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+                                           "sys.exit(0 if z.testzip() is None else 1)\" '" + archive.string() + "'");
+    EXPECT_EQ(python.Code, 0) << archive << python.Output;
 }
 
 struct TZipTest : ::testing::Test {

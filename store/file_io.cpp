@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <random>
 
+#include "ascii.h"
 #include "marks_error.h"
 
 namespace {
@@ -166,4 +168,33 @@ void WriteFilesTogether(const std::vector<TFileWrite>& files, const std::vector<
             WriteFileAtomically(files[k].Path, ReadWholeFile(restoreFrom[k]));
         CannotCreate(files[i].Path, error);
     }
+}
+
+std::filesystem::path UniqueTempPath(const std::filesystem::path& target)
+{
+    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::random_device random;
+    std::error_code error;
+    for (;;) {
+        std::filesystem::path candidate =
+            folder / ("." + target.filename().string() + "." + std::to_string(random() % 1000000) + ".tmp");
+        if (!std::filesystem::exists(candidate, error))
+            return candidate;
+    }
+}
+
+std::filesystem::path FindFileNoCase(const std::filesystem::path& folder, std::string_view name)
+{
+    if (name.empty())
+        return {};
+    std::error_code error;
+    if (std::filesystem::is_regular_file(folder / name, error))
+        return folder / name;
+    std::vector<std::filesystem::path> matches;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+        if (EqualNoCase(entry.path().filename().string(), name) && entry.is_regular_file(error))
+            matches.push_back(entry.path());
+    // Byte order of the names, so the choice does not depend on the file system.
+    std::sort(matches.begin(), matches.end());
+    return matches.empty() ? std::filesystem::path() : matches.front();
 }

@@ -26,5 +26,13 @@ struct TFileWrite {
 // throws the "Cannot create file" message of the file concerned.
 void WriteFilesTogether(const std::vector<TFileWrite>& files, const std::vector<std::filesystem::path>& restoreFrom);
 
+// A path in the target's folder that names no file yet, for a temporary file
+// (".name.NNNNNN.tmp", hidden beside the target).
+std::filesystem::path UniqueTempPath(const std::filesystem::path& target);
+
+// The file in folder whose name equals name without regard to letter case (an exact
+// match first); empty when there is none.
+std::filesystem::path FindFileNoCase(const std::filesystem::path& folder, std::string_view name);
+
 // The system's text for errno, for messages.
 std::string SystemErrorText(int error);

@@ -12,6 +12,7 @@
 #include "icon_cache.h"
 #include "mark_geometry.h"
 #include "mp_writer.h"
+#include "zip_archive.h"
 
 class QAction;
 
@@ -31,6 +32,7 @@ public:
     TIconCache FIconCache;
     TExportState FExport;
     TIconTypes FIconTypes;
+    ZipArchive FZipArchive;
 
     void OpenProject(const std::string& dir);
     void Load1Click();
@@ -43,6 +45,7 @@ public:
     // Exports; an empty file name asks the user. selectedRows serve esSelected.
     void ExportKml(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
     void ExportWpt(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
+    void ExportKmz(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
     void ExportMp(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
     std::string AskExportFile(const TExportFormat& format);
     void ShowExportCount();
@@ -51,6 +54,7 @@ public:
     static std::string IconFolder();
 
     void mnExportVisiblelKMLClick();
+    void mnExportVisibleKMZClick();
     void mnExportSelectedWPTClick();
     void mnExportVisiblelMPClick();
 
