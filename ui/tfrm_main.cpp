@@ -5,11 +5,9 @@
 #include <QMenu>
 #include <QMenuBar>
 
-#include <cerrno>
-#include <cstdio>
 
 #include "kml_writer.h"
-#include "file_io.h"
+#include "kmz_package.h"
 #include "marks_error.h"
 #include "marks_schema.h"
 #include "program.h"
@@ -197,57 +195,14 @@ void TfrmMain::ExportWpt(TExportScope scope, std::string fileName, const std::ve
     SaveExportText(FillTemplate(kWptHeader, FExport.FExportText), fileName);
 }
 
-namespace {
-
-// The name of the KML entry: the target's file name with its extension replaced
-// by ".kml" (or ".kml" added when it has none).
-std::string KmlEntryName(const std::filesystem::path& target)
-{
-    std::string name = target.filename().string();
-    size_t dot = name.rfind('.');
-    return (dot == std::string::npos ? name : name.substr(0, dot)) + ".kml";
-}
-
-// Removes the temporary files of a KMZ export on every path.
-struct TTemporaryFiles {
-    std::vector<std::filesystem::path> Paths;
-    ~TTemporaryFiles()
-    {
-        std::error_code ignored;
-        for (const auto& p : Paths)
-            std::filesystem::remove(p, ignored);
-    }
-};
-
-} // namespace
-
 void TfrmMain::ExportKmz(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
 {
     if (!ChooseExportFile(kKmzFormat, fileName))
         return;
-    // The KML and the archive are built under temporary names beside the target, and
-    // the archive replaces the target only when it is complete: a failed export
-    // leaves the old target, and a KML file of the same name next to it survives.
-    const std::filesystem::path target = fileName;
-    TTemporaryFiles temporary;
-    const std::filesystem::path kml = UniqueTempPath(target.parent_path() / KmlEntryName(target));
-    temporary.Paths.push_back(kml);
     FExport.FKmzMode = true;
     WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddKmlPlacemark(FExport, ReadCurrentMark(), {}); }, selectedRows);
-    SaveExportText(FillTemplate(kKmlDocument, FExport.FExportText), kml);
-
-    const std::filesystem::path archive = UniqueTempPath(target);
-    temporary.Paths.push_back(archive);
-    const std::string icons = IconFolder();
-    ZipArchive::CreateEmptyArchive(archive);
-    FZipArchive.OpenArchive(archive);
-    for (const std::string& name : FExport.FExportIcons)
-        if (std::filesystem::path icon = FindFileNoCase(icons, name); !icon.empty())
-            FZipArchive.AddFileAs(icon, name);
-    FZipArchive.AddFileAs(kml, KmlEntryName(target));
-    FZipArchive.CloseArchive();
-    if (std::rename(archive.c_str(), target.c_str()) != 0)
-        throw EMarksError("Cannot create file \"" + target.string() + "\". " + SystemErrorText(errno));
+    WriteKmzPackage(FZipArchive, fileName, FillTemplate(kKmlDocument, FExport.FExportText), FExport.FExportIcons,
+                    IconFolder());
 }
 
 void TfrmMain::ExportMp(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
