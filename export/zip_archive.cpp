@@ -288,6 +288,10 @@ void ZipArchive::ReadDirectory()
     if (!ReadAt(FFile, FEndOffset, end, sizeof end))
         return;
     FCentralOffset = Get32(end + 16);
+    // The central directory must stand before its end record; an end record that
+    // points elsewhere would have additions written far beyond the file.
+    if (std::uint64_t(FCentralOffset) + Get32(end + 12) > FEndOffset)
+        return;
     std::uint16_t commentLength = Get16(end + 20);
     FComment.assign(commentLength, '\0');
     if (commentLength && !ReadAt(FFile, FEndOffset + 22, FComment.data(), commentLength))
