@@ -450,6 +450,18 @@ void ZipArchive::CheckOpen() const
         throw EMarksError("No ZIP archive is open.");
 }
 
+void ZipArchive::CheckWritable() const
+{
+    // Changes in place rewrite everything from the central directory to the end of
+    // the file; bytes after the end record would be left as a second, stale end.
+    struct stat st{};
+    if (::fstat(FFile, &st) != 0)
+        SystemError(errno);
+    if (static_cast<std::uint64_t>(st.st_size) != FEndOffset + 22 + FComment.size())
+        throw EMarksError("The archive \"" + FFileName.string() +
+                          "\" does not end with its directory; it cannot be changed in place.");
+}
+
 std::string ZipArchive::NormalizeName(std::string_view name) const
 {
     std::string out(name);
@@ -537,6 +549,7 @@ const ZipEntry& ZipArchive::AddEntry(std::string name, std::string_view data, st
     if (FEntries.size() >= 0xFFFF)
         throw EMarksError("The archive cannot hold more than 65535 entries.");
 
+    CheckWritable();
     struct stat st{};
     if (::fstat(FFile, &st) != 0)
         SystemError(errno);
@@ -566,6 +579,7 @@ void ZipArchive::RemoveEntry(size_t index)
     CheckOpen();
     if (index >= FEntries.size())
         return;
+    CheckWritable();
     if (SaveMethod != FastSave || FEntries.size() == 1) {
         Rebuild(index);
         return;

@@ -114,6 +114,7 @@ private:
     void ScanLocalHeaders(std::uint64_t length);
     void WriteDirectoryAt(std::uint64_t position);
     void CheckOpen() const;
+    void CheckWritable() const;
     const ZipEntry& AddEntry(std::string name, std::string_view data, std::uint32_t dosTime, std::uint32_t attributes);
     void Rebuild(std::size_t removed);
 };
