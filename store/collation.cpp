@@ -10,6 +10,8 @@
 
 namespace {
 
+constexpr size_t kCollatedLength = 4096;
+
 std::string LocaleForLcid(int lcid)
 {
     if (lcid <= 0)
@@ -66,7 +68,9 @@ std::string TCollator::SortKey(std::string_view text) const
 
 void TCollator::AppendSortKey(std::string& out, std::string_view text) const
 {
-    std::u16string u = Cp1251ToUtf16(text);
+    // Beyond the first kCollatedLength bytes only the byte tie-break orders: names
+    // hold at most 256 bytes, and a huge value must not cost a huge collation key.
+    std::u16string u = Cp1251ToUtf16(text.substr(0, kCollatedLength));
     const auto* chars = reinterpret_cast<const UChar*>(u.data());
     const auto length = static_cast<int32_t>(u.size());
     size_t start = out.size();
@@ -94,8 +98,8 @@ void TCollator::AppendSortKey(std::string& out, std::string_view text) const
 
 int TCollator::Compare(std::string_view a, std::string_view b) const
 {
-    std::u16string ua = Cp1251ToUtf16(a);
-    std::u16string ub = Cp1251ToUtf16(b);
+    std::u16string ua = Cp1251ToUtf16(a.substr(0, kCollatedLength));
+    std::u16string ub = Cp1251ToUtf16(b.substr(0, kCollatedLength));
     UCollationResult r = ucol_strcoll(FCollator, reinterpret_cast<const UChar*>(ua.data()), static_cast<int32_t>(ua.size()),
                                       reinterpret_cast<const UChar*>(ub.data()), static_cast<int32_t>(ub.size()));
     if (r != UCOL_EQUAL)

@@ -1,0 +1,173 @@
+// Faults while saving and exporting: a full disk, a target that is a folder, a
+// target folder that vanished. Each gives a clear error and leaves every earlier
+// file byte-identical, with no temporary file behind.
+#include <gtest/gtest.h>
+
+#include <sys/mount.h>
+#include <sys/resource.h>
+
+#include <csignal>
+#include <filesystem>
+
+#include "client_dataset.h"
+#include "file_io.h"
+#include "kml_writer.h"
+#include "kmz_package.h"
+#include "marks_error.h"
+#include "marks_schema.h"
+#include "wpt_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Error(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const EMarksError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+std::vector<std::string> FilesIn(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// A folder on a small file system of its own (tmpfs) where the test may mount one;
+// otherwise an ordinary folder with a file size limit that makes large writes fail.
+class TSmallDisk {
+public:
+    explicit TSmallDisk(const fs::path& dir) : FDir(dir)
+    {
+        fs::create_directories(dir);
+        FMounted = ::mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") == 0;
+    }
+    ~TSmallDisk()
+    {
+        Release();
+        if (FMounted)
+            ::umount(FDir.c_str());
+        fs::remove_all(FDir);
+    }
+    // From now on writes beyond the room left fail.
+    void Fill()
+    {
+        if (FMounted) {
+            // Leave a few kilobytes: enough for nothing of size.
+            std::string block(4096, 'x');
+            for (int i = 0;; ++i)
+                try {
+                    WriteFileAtomically(FDir / (".fill" + std::to_string(i)), block);
+                } catch (const EMarksError&) {
+                    break;
+                }
+            return;
+        }
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &FSaved);
+        rlimit limit = FSaved;
+        limit.rlim_cur = 8192;
+        setrlimit(RLIMIT_FSIZE, &limit);
+        FLimited = true;
+    }
+    void Release()
+    {
+        if (FLimited)
+            setrlimit(RLIMIT_FSIZE, &FSaved);
+        FLimited = false;
+    }
+    std::vector<std::string> UserFiles() const
+    {
+        std::vector<std::string> names;
+        for (const std::string& name : FilesIn(FDir))
+            if (name.rfind(".fill", 0) != 0)
+                names.push_back(name);
+        return names;
+    }
+
+private:
+    fs::path FDir;
+    bool FMounted = false;
+    bool FLimited = false;
+    rlimit FSaved{};
+};
+
+struct TFaults : ::testing::Test {
+    fs::path Root = fs::temp_directory_path() /
+                    ("marks-faults-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    TClientDataSet Cats{CatsSchema()};
+    TClientDataSet Marks{MarksSchema()};
+    TExportState State;
+
+    void SetUp() override
+    {
+        fs::remove_all(Root);
+        fs::create_directories(Root);
+        Marks.SetMasterSource(&Cats, "id");
+        Cats.LoadTableFile(fs::path(MARKS_SOURCE_DIR) / "sample" / "Categorymarks.sml");
+        Marks.LoadTableFile(fs::path(MARKS_SOURCE_DIR) / "sample" / "marks.sml");
+        WalkMarks(Cats, Marks, State, esVisible, [&] { AddKmlPlacemark(State, ReadCurrentMark(Marks), {}); }, {});
+    }
+    void TearDown() override { fs::remove_all(Root); }
+};
+
+} // namespace
+
+TEST_F(TFaults, FullDisk)
+{
+    TSmallDisk disk(Root / "disk");
+    const fs::path dir = Root / "disk";
+    WriteFileAtomically(dir / "marks.sml", "old table");
+    WriteFileAtomically(dir / "out.wpt", "old waypoints");
+    WriteFileAtomically(dir / "out.kmz", "old archive");
+    disk.Fill();
+
+    EXPECT_NE(Error([&] { Marks.SaveTableXml(dir / "marks.sml"); }).find("Cannot create file \"" + (dir / "marks.sml").string()),
+              std::string::npos);
+    EXPECT_NE(Error([&] { SaveExportText(FillTemplate(kWptHeader, std::string(100000, 'w')), dir / "out.wpt"); })
+                  .find("Cannot create file"),
+              std::string::npos);
+    EXPECT_NE(Error([&] {
+                  ZipArchive zip;
+                  WriteKmzPackage(zip, dir / "out.kmz", FillTemplate(kKmlDocument, State.FExportText), State.FExportIcons,
+                                  fs::path(MARKS_SOURCE_DIR) / "sample" / "MarksIcons");
+              }),
+              "(no error)");
+    disk.Release();
+    EXPECT_EQ(ReadWholeFile(dir / "marks.sml"), "old table");
+    EXPECT_EQ(ReadWholeFile(dir / "out.wpt"), "old waypoints");
+    EXPECT_EQ(ReadWholeFile(dir / "out.kmz"), "old archive");
+    EXPECT_EQ(disk.UserFiles(), (std::vector<std::string>{"marks.sml", "out.kmz", "out.wpt"}));
+}
+
+TEST_F(TFaults, UnwritableAndVanishedTargets)
+{
+    // A folder stands where the file should go.
+    fs::create_directories(Root / "taken.kml" / "inside");
+    EXPECT_EQ(Error([&] { SaveExportText("x", Root / "taken.kml"); }),
+              "Cannot create file \"" + (Root / "taken.kml").string() + "\". Is a directory.");
+    EXPECT_TRUE(fs::is_directory(Root / "taken.kml" / "inside"));
+    fs::create_directories(Root / "taken.kmz");
+    EXPECT_NE(Error([&] {
+                  ZipArchive zip;
+                  WriteKmzPackage(zip, Root / "taken.kmz", "<kml/>", {}, Root);
+              }).find("Cannot create file"),
+              std::string::npos);
+
+    // The target's folder is gone, or is a file.
+    fs::create_directories(Root / "gone");
+    fs::remove(Root / "gone");
+    EXPECT_NE(Error([&] { SaveExportText("x", Root / "gone" / "out.wpt"); }).find("No such file or directory"),
+              std::string::npos);
+    WriteFileAtomically(Root / "plain", "a file");
+    EXPECT_NE(Error([&] { Marks.SaveTableXml(Root / "plain" / "marks.sml"); }).find("Not a directory"), std::string::npos);
+    EXPECT_EQ(FilesIn(Root), (std::vector<std::string>{"plain", "taken.kml", "taken.kmz"}));
+    EXPECT_EQ(ReadWholeFile(Root / "plain"), "a file");
+}
