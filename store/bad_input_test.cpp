@@ -108,7 +108,9 @@ TEST_F(TBadInput, AHugeAttributeReadsInReasonableTime)
     Marks.SetPacketText(big);
     big.clear();
     big.shrink_to_fit();
+#ifndef MARKS_SANITIZED
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+#endif
     Marks.GoFirst();
     EXPECT_EQ(Marks.FieldNamed("name").AsText().size(), 200u << 20);
 }
