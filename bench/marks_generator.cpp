@@ -1,22 +1,12 @@
 #include "marks_generator.h"
 
+#include "mark_geometry.h"
+#include "marks_schema.h"
+
 #include <cstring>
 #include <random>
 
 namespace {
-
-TStoredField Field(std::string name, std::string type, std::string subtype = {}, int width = 0, bool readOnly = false)
-{
-    TStoredField f;
-    f.Name = std::move(name);
-    f.TypeName = std::move(type);
-    f.ReadOnly = readOnly;
-    if (!subtype.empty())
-        f.Params.push_back({"SUBTYPE", "string", subtype, false});
-    if (width)
-        f.Params.push_back({"WIDTH", "i2", std::to_string(width), false});
-    return f;
-}
 
 const char* const kLatin[] = {"Well", "Camp", "Bridge", "Spring", "Hut", "Peak", "Ford", "Mill", "Tower", "Cave"};
 const char* const kCyrillic[] = {"\xd0\xee\xe4\xed\xe8\xea", "\xcb\xe0\xe3\xe5\xf0\xfc", "\xcc\xee\xf1\xf2",
@@ -31,21 +21,10 @@ std::string Name(std::mt19937& rng, int n)
 
 } // namespace
 
-std::string PointRecord(long double lon, long double lat)
-{
-    std::string r(24, '\0');
-    static_assert(sizeof(long double) >= 10);
-    std::memcpy(r.data(), &lon, 10);
-    std::memcpy(r.data() + 10, &lat, 10);
-    return r;
-}
-
 TPacketContent GenerateCategories(const TGeneratorOptions& o)
 {
     std::mt19937 rng(o.Seed);
-    TPacketContent c;
-    c.Fields = {Field("id", "i4", "Autoinc", 0, true), Field("name", "string", {}, 256), Field("visible", "boolean"),
-                Field("AfterScale", "i2"), Field("BeforeScale", "i2")};
+    TPacketContent c = EmptyCatsPacket();
     for (int i = 1; i <= o.Categories; ++i)
         c.Rows.push_back({0,
                           {std::int64_t{i}, Name(rng, i), rng() % 5 != 0, std::int64_t{int(rng() % 10)},
@@ -57,12 +36,7 @@ TPacketContent GenerateCategories(const TGeneratorOptions& o)
 TPacketContent GenerateMarks(const TGeneratorOptions& o)
 {
     std::mt19937 rng(o.Seed + 1);
-    TPacketContent c;
-    c.Fields = {Field("id", "i4", "Autoinc", 0, true), Field("name", "string", {}, 255), Field("descr", "bin.hex", "Text"),
-                Field("scale1", "i4"), Field("scale2", "i4"), Field("lonlatarr", "bin.hex", "Binary"),
-                Field("lonL", "r8"), Field("latT", "r8"), Field("LonR", "r8"), Field("LatB", "r8"),
-                Field("color1", "i4"), Field("color2", "i4"), Field("visible", "boolean"),
-                Field("picname", "string", {}, 20), Field("categoryid", "i4")};
+    TPacketContent c = EmptyMarksPacket();
     // Most marks are single points; the rest are lines and areas of 2 to 200
     // points, in the share that gives the asked average.
     const double singleShare = (101.0 - o.AveragePoints) / 100.0;

@@ -16,6 +16,3 @@ struct TGeneratorOptions {
 
 TPacketContent GenerateCategories(const TGeneratorOptions& options);
 TPacketContent GenerateMarks(const TGeneratorOptions& options);
-
-// One 24-byte point record: longitude and latitude as 80-bit extended values.
-std::string PointRecord(long double lon, long double lat);

@@ -15,14 +15,6 @@ bool TCaseBlindLess::operator()(const std::string& a, const std::string& b) cons
 
 namespace {
 
-struct TSuspendedViews {
-    TClientDataSet& Table;
-    explicit TSuspendedViews(TClientDataSet& table) : Table(table) { Table.SuspendViews(); }
-    ~TSuspendedViews() { Table.ResumeViews(); }
-    TSuspendedViews(const TSuspendedViews&) = delete;
-    TSuspendedViews& operator=(const TSuspendedViews&) = delete;
-};
-
 void WalkCategory(TClientDataSet& marks, const std::function<void()>& writer)
 {
     for (marks.GoFirst(); !marks.AtEnd(); marks.GoNext())

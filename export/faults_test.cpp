@@ -15,21 +15,12 @@
 #include "kmz_package.h"
 #include "marks_error.h"
 #include "marks_schema.h"
+#include "test_helpers.h"
 #include "wpt_writer.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string Error(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EMarksError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 std::vector<std::string> FilesIn(const fs::path& dir)
 {
@@ -129,12 +120,12 @@ TEST_F(TFaults, FullDisk)
     WriteFileAtomically(dir / "out.kmz", "old archive");
     disk.Fill();
 
-    EXPECT_NE(Error([&] { Marks.SaveTableXml(dir / "marks.sml"); }).find("Cannot create file \"" + (dir / "marks.sml").string()),
+    EXPECT_NE(ErrorText([&] { Marks.SaveTableXml(dir / "marks.sml"); }).find("Cannot create file \"" + (dir / "marks.sml").string()),
               std::string::npos);
-    EXPECT_NE(Error([&] { SaveExportText(FillTemplate(kWptHeader, std::string(100000, 'w')), dir / "out.wpt"); })
+    EXPECT_NE(ErrorText([&] { SaveExportText(FillTemplate(kWptHeader, std::string(100000, 'w')), dir / "out.wpt"); })
                   .find("Cannot create file"),
               std::string::npos);
-    EXPECT_NE(Error([&] {
+    EXPECT_NE(ErrorText([&] {
                   ZipArchive zip;
                   WriteKmzPackage(zip, dir / "out.kmz", FillTemplate(kKmlDocument, State.FExportText), State.FExportIcons,
                                   fs::path(MARKS_SOURCE_DIR) / "sample" / "MarksIcons");
@@ -151,11 +142,11 @@ TEST_F(TFaults, UnwritableAndVanishedTargets)
 {
     // A folder stands where the file should go.
     fs::create_directories(Root / "taken.kml" / "inside");
-    EXPECT_EQ(Error([&] { SaveExportText("x", Root / "taken.kml"); }),
+    EXPECT_EQ(ErrorText([&] { SaveExportText("x", Root / "taken.kml"); }),
               "Cannot create file \"" + (Root / "taken.kml").string() + "\". Is a directory.");
     EXPECT_TRUE(fs::is_directory(Root / "taken.kml" / "inside"));
     fs::create_directories(Root / "taken.kmz");
-    EXPECT_NE(Error([&] {
+    EXPECT_NE(ErrorText([&] {
                   ZipArchive zip;
                   WriteKmzPackage(zip, Root / "taken.kmz", "<kml/>", {}, Root);
               }).find("Cannot create file"),
@@ -164,10 +155,10 @@ TEST_F(TFaults, UnwritableAndVanishedTargets)
     // The target's folder is gone, or is a file.
     fs::create_directories(Root / "gone");
     fs::remove(Root / "gone");
-    EXPECT_NE(Error([&] { SaveExportText("x", Root / "gone" / "out.wpt"); }).find("No such file or directory"),
+    EXPECT_NE(ErrorText([&] { SaveExportText("x", Root / "gone" / "out.wpt"); }).find("No such file or directory"),
               std::string::npos);
     WriteFileAtomically(Root / "plain", "a file");
-    EXPECT_NE(Error([&] { Marks.SaveTableXml(Root / "plain" / "marks.sml"); }).find("Not a directory"), std::string::npos);
+    EXPECT_NE(ErrorText([&] { Marks.SaveTableXml(Root / "plain" / "marks.sml"); }).find("Not a directory"), std::string::npos);
     EXPECT_EQ(FilesIn(Root), (std::vector<std::string>{"plain", "taken.kml", "taken.kmz"}));
     EXPECT_EQ(ReadWholeFile(Root / "plain"), "a file");
 }

@@ -10,7 +10,7 @@
 #include "kml_writer.h"
 #include "marks_schema.h"
 #include "number_format.h"
-#include "run_command.h"
+#include "test_helpers.h"
 #include "wpt_writer.h"
 
 namespace fs = std::filesystem;

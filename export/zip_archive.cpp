@@ -147,6 +147,43 @@ std::string EndRecord(std::uint16_t count, std::uint32_t size, std::uint32_t off
     return out;
 }
 
+// Reads the local header at offset; false when it is not one (or cut short).
+bool ReadLocalHeader(int fd, std::uint64_t offset, TLocalFile& l)
+{
+    unsigned char fixed[30];
+    if (!ReadAt(fd, offset, fixed, sizeof fixed) || Get32(fixed) != kLocalSignature)
+        return false;
+    l.Signature = Get32(fixed);
+    l.VersionNeeded = Get16(fixed + 4);
+    l.Flag = Get16(fixed + 6);
+    l.Method = Get16(fixed + 8);
+    l.Time = Get16(fixed + 10);
+    l.Date = Get16(fixed + 12);
+    l.Crc = Get32(fixed + 14);
+    l.CompressedSize = Get32(fixed + 18);
+    l.UncompressedSize = Get32(fixed + 22);
+    l.Name.assign(Get16(fixed + 26), '\0');
+    l.Extra.assign(Get16(fixed + 28), '\0');
+    return ReadAt(fd, offset + 30, l.Name.data(), l.Name.size()) &&
+           ReadAt(fd, offset + 30 + l.Name.size(), l.Extra.data(), l.Extra.size());
+}
+
+// The fields a local header and a central directory header have in common.
+template <typename TFrom, typename TTo>
+void CopyCommonFields(const TFrom& from, TTo& to)
+{
+    to.VersionNeeded = from.VersionNeeded;
+    to.Flag = from.Flag;
+    to.Method = from.Method;
+    to.Time = from.Time;
+    to.Date = from.Date;
+    to.Crc = from.Crc;
+    to.CompressedSize = from.CompressedSize;
+    to.UncompressedSize = from.UncompressedSize;
+    to.Name = from.Name;
+    to.Extra = from.Extra;
+}
+
 void DeriveFlags(ZipEntry& e)
 {
     e.IsFolder = (e.Central.ExternalAttributes & kFolderAttribute) != 0;
@@ -299,28 +336,9 @@ void ZipArchive::ReadDirectory()
     if (!ReadCentralDirectory(Get16(end + 8)))
         return;
     FIsZipFile = true;
-    for (ZipEntry& e : FEntries) {
-        unsigned char fixed[30];
-        if (!ReadAt(FFile, e.Central.LocalOffset, fixed, sizeof fixed) || Get32(fixed) != kLocalSignature) {
+    for (ZipEntry& e : FEntries)
+        if (!ReadLocalHeader(FFile, e.Central.LocalOffset, e.Local))
             FDamaged = true;
-            continue;
-        }
-        TLocalFile& l = e.Local;
-        l.Signature = Get32(fixed);
-        l.VersionNeeded = Get16(fixed + 4);
-        l.Flag = Get16(fixed + 6);
-        l.Method = Get16(fixed + 8);
-        l.Time = Get16(fixed + 10);
-        l.Date = Get16(fixed + 12);
-        l.Crc = Get32(fixed + 14);
-        l.CompressedSize = Get32(fixed + 18);
-        l.UncompressedSize = Get32(fixed + 22);
-        l.Name.assign(Get16(fixed + 26), '\0');
-        l.Extra.assign(Get16(fixed + 28), '\0');
-        if (!ReadAt(FFile, e.Central.LocalOffset + 30, l.Name.data(), l.Name.size()) ||
-            !ReadAt(FFile, e.Central.LocalOffset + 30 + l.Name.size(), l.Extra.data(), l.Extra.size()))
-            FDamaged = true;
-    }
 }
 
 bool ZipArchive::FindEndRecord(std::uint64_t length)
@@ -399,36 +417,12 @@ void ZipArchive::ScanLocalHeaders(std::uint64_t length)
 {
     std::uint64_t position = 0;
     while (position + 30 <= length) {
-        unsigned char fixed[30];
-        if (!ReadAt(FFile, position, fixed, sizeof fixed) || Get32(fixed) != kLocalSignature)
-            break;
         ZipEntry e;
         TLocalFile& l = e.Local;
-        l.VersionNeeded = Get16(fixed + 4);
-        l.Flag = Get16(fixed + 6);
-        l.Method = Get16(fixed + 8);
-        l.Time = Get16(fixed + 10);
-        l.Date = Get16(fixed + 12);
-        l.Crc = Get32(fixed + 14);
-        l.CompressedSize = Get32(fixed + 18);
-        l.UncompressedSize = Get32(fixed + 22);
-        l.Name.assign(Get16(fixed + 26), '\0');
-        l.Extra.assign(Get16(fixed + 28), '\0');
-        if (!ReadAt(FFile, position + 30, l.Name.data(), l.Name.size()) ||
-            !ReadAt(FFile, position + 30 + l.Name.size(), l.Extra.data(), l.Extra.size()))
+        if (!ReadLocalHeader(FFile, position, l))
             break;
-        TCentralDirectoryFile& c = e.Central;
-        c.VersionNeeded = l.VersionNeeded;
-        c.Flag = l.Flag;
-        c.Method = l.Method;
-        c.Time = l.Time;
-        c.Date = l.Date;
-        c.Crc = l.Crc;
-        c.CompressedSize = l.CompressedSize;
-        c.UncompressedSize = l.UncompressedSize;
-        c.Name = l.Name;
-        c.Extra = l.Extra;
-        c.LocalOffset = static_cast<std::uint32_t>(position);
+        CopyCommonFields(l, e.Central);
+        e.Central.LocalOffset = static_cast<std::uint32_t>(position);
         DeriveFlags(e);
         const std::uint64_t next = position + e.LocalSize();
         FEntries.push_back(std::move(e));
@@ -537,14 +531,7 @@ const ZipEntry& ZipArchive::AddEntry(std::string name, std::string_view data, st
     c.ExternalAttributes = attributes;
     c.LocalOffset = FCentralOffset;
     c.Name = std::move(name);
-    TLocalFile& l = e.Local;
-    l.Method = c.Method;
-    l.Time = c.Time;
-    l.Date = c.Date;
-    l.Crc = c.Crc;
-    l.CompressedSize = c.CompressedSize;
-    l.UncompressedSize = c.UncompressedSize;
-    l.Name = c.Name;
+    CopyCommonFields(c, e.Local);
     DeriveFlags(e);
     if (FEntries.size() >= 0xFFFF)
         throw EMarksError("The archive cannot hold more than 65535 entries.");
@@ -555,7 +542,7 @@ const ZipEntry& ZipArchive::AddEntry(std::string name, std::string_view data, st
         SystemError(errno);
     SetLength(FFile, static_cast<std::uint64_t>(st.st_size) + 76 + 2 * c.Name.size() + stored.size());
     const std::uint64_t position = FCentralOffset;
-    WriteAt(FFile, position, LocalBytes(l) + stored);
+    WriteAt(FFile, position, LocalBytes(e.Local) + stored);
     FEntries.push_back(std::move(e));
     WriteDirectoryAt(position + 30 + FEntries.back().Central.Name.size() + stored.size());
     return FEntries.back();

@@ -10,7 +10,7 @@
 
 #include "file_io.h"
 #include "marks_error.h"
-#include "run_command.h"
+#include "test_helpers.h"
 
 namespace fs = std::filesystem;
 

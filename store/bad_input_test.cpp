@@ -12,22 +12,13 @@
 #include "icon_cache.h"
 #include "marks_error.h"
 #include "marks_schema.h"
+#include "test_helpers.h"
 #include "packet_test_support.h"
 
 namespace fs = std::filesystem;
 using namespace packet_test;
 
 namespace {
-
-std::string Error(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EMarksError& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 const fs::path kSampleMarks = fs::path(MARKS_SOURCE_DIR) / "sample" / "marks.sml";
 
@@ -45,7 +36,7 @@ struct TBadInput : ::testing::Test {
     std::string LoadError(const std::string& bytes)
     {
         WriteFileAtomically(Dir / "marks.sml", bytes);
-        std::string message = Error([&] { Marks.LoadTableFile(Dir / "marks.sml"); });
+        std::string message = ErrorText([&] { Marks.LoadTableFile(Dir / "marks.sml"); });
         if (message != "(no error)") {
             EXPECT_FALSE(Marks.IsOpen()) << message;
         }
@@ -61,7 +52,7 @@ TEST_F(TBadInput, ZeroBytesAndEveryTruncationOfTheSample)
     const std::string sample = ReadWholeFile(kSampleMarks);
     ASSERT_GT(sample.size(), 10000u);
     for (size_t cut = 997; cut < sample.size(); cut += 997) {
-        std::string message = Error([&] { Marks.SetPacketText(std::string_view(sample).substr(0, cut)); });
+        std::string message = ErrorText([&] { Marks.SetPacketText(std::string_view(sample).substr(0, cut)); });
         ASSERT_EQ(message, "Mismatch in datapacket.") << "cut at " << cut;
         ASSERT_FALSE(Marks.IsOpen());
     }
@@ -122,7 +113,7 @@ TEST_F(TBadInput, IconsThatAreNotPictures)
     WriteFileAtomically(Dir / "MarksIcons" / "b.PNG", "GIF89a");
     fs::create_directories(Dir / "MarksIcons" / "folder.png");
     TIconCache cache;
-    std::string message = Error([&] { LoadIcons(Dir, cache); });
+    std::string message = ErrorText([&] { LoadIcons(Dir, cache); });
     EXPECT_NE(message.find((Dir / "MarksIcons" / "a.png").string()), std::string::npos) << message;
     EXPECT_NE(message.find("is not a PNG picture"), std::string::npos);
     EXPECT_TRUE(cache.empty());

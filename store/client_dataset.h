@@ -216,3 +216,15 @@ private:
     void MasterChanged();
     TFieldValue MasterValueNow() const;
 };
+
+// Suspends a table's views for a scope and resumes them on every way out of it.
+class TSuspendedViews {
+public:
+    explicit TSuspendedViews(TClientDataSet& table) : FTable(table) { FTable.SuspendViews(); }
+    ~TSuspendedViews() { FTable.ResumeViews(); }
+    TSuspendedViews(const TSuspendedViews&) = delete;
+    TSuspendedViews& operator=(const TSuspendedViews&) = delete;
+
+private:
+    TClientDataSet& FTable;
+};

@@ -8,6 +8,7 @@
 #include "file_io.h"
 #include "marks_error.h"
 #include "marks_schema.h"
+#include "test_helpers.h"
 #include "packet_test_support.h"
 
 using namespace packet_test;
@@ -40,16 +41,6 @@ std::string MarksPacket(std::vector<TStoredRow> rows, std::int64_t next = 100)
     c.Rows = std::move(rows);
     c.AutoIncValue = next;
     return WriteXmlPacket(c);
-}
-
-std::string Error(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EMarksError& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 // The values of one field over the whole view, in view order.
@@ -95,7 +86,7 @@ TEST(ClientDataSet, AutoIncrementIdsIgnoreWhatTheRowHeld)
     cats.SetPacketText(CatsPacket({Cat(1, "a")}, 10));
     cats.BeginInsert();
     cats.FieldNamed("name").SetAsText("first");
-    EXPECT_EQ(Error([&] { cats.FieldNamed("id").SetAsText("3"); }), "Field 'id' cannot be modified");
+    EXPECT_EQ(ErrorText([&] { cats.FieldNamed("id").SetAsText("3"); }), "Field 'id' cannot be modified");
     cats.PostRow();
     EXPECT_EQ(cats.FieldNamed("id").AsInt(), 10);
     cats.BeginInsert();
@@ -280,7 +271,7 @@ TEST_F(TLinkedTables, DeletingMovesToTheNextOrPreviousRow)
     EXPECT_EQ(Marks.FieldNamed("name").AsText(), "Brook");
     Marks.DeleteRow();
     EXPECT_EQ(Marks.RecordCount(), 0u);
-    EXPECT_EQ(Error([&] { Marks.DeleteRow(); }), "CDMarks: Cannot perform this operation on an empty dataset");
+    EXPECT_EQ(ErrorText([&] { Marks.DeleteRow(); }), "CDMarks: Cannot perform this operation on an empty dataset");
     EXPECT_EQ(Marks.PendingChangeCount(), 3);
 }
 
@@ -325,19 +316,19 @@ TEST(ClientDataSet, TextAssignment)
     TClientDataSet marks(MarksSchema());
     cats.SetPacketText(CatsPacket({Cat(1, "a")}));
     marks.SetPacketText(MarksPacket({Mark(1, "m", 1)}));
-    EXPECT_EQ(Error([&] { marks.FieldNamed("scale1").SetAsText("4"); }), "CDMarks: Dataset not in edit or insert mode");
+    EXPECT_EQ(ErrorText([&] { marks.FieldNamed("scale1").SetAsText("4"); }), "CDMarks: Dataset not in edit or insert mode");
     marks.BeginEdit();
-    EXPECT_EQ(Error([&] { marks.FieldNamed("scale1").SetAsText("abc"); }),
+    EXPECT_EQ(ErrorText([&] { marks.FieldNamed("scale1").SetAsText("abc"); }),
               "'abc' is not a valid integer value for field 'scale1'");
-    EXPECT_EQ(Error([&] { marks.FieldNamed("scale1").SetAsText("12 "); }),
+    EXPECT_EQ(ErrorText([&] { marks.FieldNamed("scale1").SetAsText("12 "); }),
               "'12 ' is not a valid integer value for field 'scale1'");
-    EXPECT_EQ(Error([&] { marks.FieldNamed("scale1").SetAsText("3000000000"); }),
+    EXPECT_EQ(ErrorText([&] { marks.FieldNamed("scale1").SetAsText("3000000000"); }),
               "'3000000000' is not a valid integer value for field 'scale1'");
     marks.FieldNamed("scale1").SetAsText(" -$1F");
     EXPECT_EQ(marks.FieldNamed("scale1").AsInt(), -31);
     marks.FieldNamed("scale1").SetAsText("");
     EXPECT_TRUE(marks.FieldNamed("scale1").IsNull());
-    EXPECT_EQ(Error([&] { marks.FieldNamed("lonL").SetAsText("1,5"); }),
+    EXPECT_EQ(ErrorText([&] { marks.FieldNamed("lonL").SetAsText("1,5"); }),
               "'1,5' is not a valid floating point value for field 'lonL'");
     marks.FieldNamed("lonL").SetAsText(" 37.5e1 ");
     EXPECT_EQ(marks.FieldNamed("lonL").AsText(), "375");
@@ -352,7 +343,7 @@ TEST(ClientDataSet, TextAssignment)
     EXPECT_EQ(marks.FieldNamed("descr").AsValue(), TFieldValue(std::string()));
 
     cats.BeginEdit();
-    EXPECT_EQ(Error([&] { cats.FieldNamed("AfterScale").SetAsText("40000"); }),
+    EXPECT_EQ(ErrorText([&] { cats.FieldNamed("AfterScale").SetAsText("40000"); }),
               "40000 is not a valid value for field 'AfterScale'. The allowed range is -32768 to 32767");
     for (const char* yes : {"t", "TRU", "True"}) {
         cats.FieldNamed("visible").SetAsText(yes);
@@ -362,7 +353,7 @@ TEST(ClientDataSet, TextAssignment)
         cats.FieldNamed("visible").SetAsText(no);
         EXPECT_EQ(cats.FieldNamed("visible").AsText(), "False");
     }
-    EXPECT_EQ(Error([&] { cats.FieldNamed("visible").SetAsText("Falsey"); }),
+    EXPECT_EQ(ErrorText([&] { cats.FieldNamed("visible").SetAsText("Falsey"); }),
               "'Falsey' is not a valid boolean value for field 'visible'");
     cats.FieldNamed("visible").SetAsText("");
     EXPECT_TRUE(cats.FieldNamed("visible").IsNull());
@@ -379,18 +370,18 @@ TEST(ClientDataSet, ClosedTablesAndBindingFailures)
     std::string blob;
     marks.FieldNamed("lonlatarr").WriteBlobTo(blob);
     EXPECT_TRUE(blob.empty());
-    EXPECT_EQ(Error([&] { marks.GoFirst(); }), "CDMarks: Cannot perform this operation on a closed dataset");
-    EXPECT_EQ(Error([&] { marks.MergeChanges(); }), "CDMarks: Cannot perform this operation on a closed dataset");
-    EXPECT_EQ(Error([&] { marks.FieldNamed("nope"); }), "CDMarks: Field 'nope' not found");
+    EXPECT_EQ(ErrorText([&] { marks.GoFirst(); }), "CDMarks: Cannot perform this operation on a closed dataset");
+    EXPECT_EQ(ErrorText([&] { marks.MergeChanges(); }), "CDMarks: Cannot perform this operation on a closed dataset");
+    EXPECT_EQ(ErrorText([&] { marks.FieldNamed("nope"); }), "CDMarks: Field 'nope' not found");
 
     TPacketContent noPicname = MarksContent();
     noPicname.Fields.erase(noPicname.Fields.begin() + 13);
-    EXPECT_EQ(Error([&] { marks.SetPacketText(WriteXmlPacket(noPicname)); }), "CDMarks: Field 'picname' not found");
+    EXPECT_EQ(ErrorText([&] { marks.SetPacketText(WriteXmlPacket(noPicname)); }), "CDMarks: Field 'picname' not found");
     EXPECT_FALSE(marks.IsOpen());
 
     TPacketContent wrongType = MarksContent();
     wrongType.Fields[3] = Field("scale1", "string", {}, 10);
-    EXPECT_EQ(Error([&] { marks.SetPacketText(WriteXmlPacket(wrongType)); }),
+    EXPECT_EQ(ErrorText([&] { marks.SetPacketText(WriteXmlPacket(wrongType)); }),
               "CDMarks: Type mismatch for field 'scale1', expecting: Integer actual: String");
 
     // Names bind without regard to case; a narrower stored string narrows the field.
@@ -399,7 +390,7 @@ TEST(ClientDataSet, ClosedTablesAndBindingFailures)
     other.Fields[3] = Field("scale1", "i2");
     marks.SetPacketText(WriteXmlPacket(other));
     EXPECT_EQ(marks.FieldNamed("picname").Size(), 12);
-    EXPECT_EQ(Error([&] { marks.SetPacketText("<DATAPACKET/>"); }), "Datapacket contains no meta data.");
+    EXPECT_EQ(ErrorText([&] { marks.SetPacketText("<DATAPACKET/>"); }), "Datapacket contains no meta data.");
     EXPECT_FALSE(marks.IsOpen());
 }
 
@@ -412,9 +403,9 @@ TEST(ClientDataSet, DisabledOperationsAndRequiredFields)
                 {"DISABLE_DELETES", "boolean", "True", false}};
     TClientDataSet cats(CatsSchema());
     cats.SetPacketText(WriteXmlPacket(c));
-    EXPECT_EQ(Error([&] { cats.BeginEdit(); }), "CDCats: Modifications are not allowed");
-    EXPECT_EQ(Error([&] { cats.BeginInsert(); }), "CDCats: Inserts are not allowed");
-    EXPECT_EQ(Error([&] { cats.DeleteRow(); }), "CDCats: Deletes are not allowed");
+    EXPECT_EQ(ErrorText([&] { cats.BeginEdit(); }), "CDCats: Modifications are not allowed");
+    EXPECT_EQ(ErrorText([&] { cats.BeginInsert(); }), "CDCats: Inserts are not allowed");
+    EXPECT_EQ(ErrorText([&] { cats.DeleteRow(); }), "CDCats: Deletes are not allowed");
 
     c = CategoriesContent();
     c.Fields[1].Required = true;
@@ -422,7 +413,7 @@ TEST(ClientDataSet, DisabledOperationsAndRequiredFields)
     cats.SetPacketText(WriteXmlPacket(c));
     cats.BeginInsert();
     cats.FieldNamed("visible").SetAsText("t");
-    EXPECT_EQ(Error([&] { cats.PostRow(); }), "Field value required.");
+    EXPECT_EQ(ErrorText([&] { cats.PostRow(); }), "Field value required.");
     cats.FieldNamed("name").SetAsText("named");
     cats.PostRow();
     EXPECT_EQ(cats.FieldNamed("id").AsInt(), 5); // the failed post took no id
@@ -464,16 +455,16 @@ TEST(ClientDataSet, FilesAndPacketText)
     EXPECT_EQ(again.PendingChangeCount(), 0);
 
     std::ofstream(dir / "empty.sml").close();
-    EXPECT_EQ(Error([&] { again.LoadTableFile(dir / "empty.sml"); }), "CDCats: Missing data provider or data packet");
+    EXPECT_EQ(ErrorText([&] { again.LoadTableFile(dir / "empty.sml"); }), "CDCats: Missing data provider or data packet");
     EXPECT_FALSE(again.IsOpen());
-    EXPECT_EQ(Error([&] { again.LoadTableFile(dir / "missing.sml"); }),
+    EXPECT_EQ(ErrorText([&] { again.LoadTableFile(dir / "missing.sml"); }),
               "Cannot open file \"" + (dir / "missing.sml").string() + "\". No such file or directory.");
 
     // A target that cannot be written leaves the old file and no temporary file.
     cats.MergeChanges();
     std::filesystem::create_directories(dir / "blocked.sml");
-    EXPECT_NE(Error([&] { cats.SaveTableXml(dir / "blocked.sml"); }).find("Cannot create file"), std::string::npos);
-    EXPECT_NE(Error([&] { cats.SaveTableXml(dir / "cats.sml" / "below"); }).find("Cannot create file"),
+    EXPECT_NE(ErrorText([&] { cats.SaveTableXml(dir / "blocked.sml"); }).find("Cannot create file"), std::string::npos);
+    EXPECT_NE(ErrorText([&] { cats.SaveTableXml(dir / "cats.sml" / "below"); }).find("Cannot create file"),
               std::string::npos);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 3);
     std::filesystem::remove_all(dir);

@@ -24,6 +24,14 @@ unsigned SignAndExponent(const unsigned char* b)
 
 } // namespace
 
+std::string PointRecord(long double lon, long double lat)
+{
+    std::string record(24, '\0');
+    std::memcpy(record.data(), &lon, 10);
+    std::memcpy(record.data() + 10, &lat, 10);
+    return record;
+}
+
 bool IsExtendedNaN(const unsigned char* bytes)
 {
     return (SignAndExponent(bytes) & 0x7FFF) == 0x7FFF && (Significand(bytes) & 0x7FFFFFFFFFFFFFFFull) != 0;

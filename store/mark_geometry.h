@@ -30,6 +30,10 @@ struct TMarkData {
     TArrayExtended points;
 };
 
+// One 24-byte record of a point (its last four bytes zero), as the map application
+// stores it.
+std::string PointRecord(long double lon, long double lat);
+
 // Decodes one 80-bit extended value (10 bytes, little-endian) exactly.
 long double DecodeExtended(const unsigned char* bytes);
 // Whether the 10 bytes hold a NaN: exponent all ones, fraction bits below the

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "data_packet.h"
+#include "marks_schema.h"
 
 // Field descriptors and rows of the two table files, as the map application writes them.
 namespace packet_test {
@@ -10,44 +11,19 @@ namespace packet_test {
 inline TStoredField Field(std::string name, std::string type, std::string subtype = {}, int width = 0,
                           bool readOnly = false)
 {
-    TStoredField f;
-    f.Name = std::move(name);
-    f.TypeName = std::move(type);
-    f.ReadOnly = readOnly;
-    if (!subtype.empty())
-        f.Params.push_back({"SUBTYPE", "string", subtype, false});
-    if (width)
-        f.Params.push_back({"WIDTH", "i2", std::to_string(width), false});
-    return f;
+    return StoredField(std::move(name), std::move(type), std::move(subtype), width, readOnly);
 }
 
 inline TPacketContent CategoriesContent()
 {
-    TPacketContent c;
-    c.Fields = {Field("id", "i4", "Autoinc", 0, true), Field("name", "string", {}, 256), Field("visible", "boolean"),
-                Field("AfterScale", "i2"), Field("BeforeScale", "i2")};
+    TPacketContent c = EmptyCatsPacket();
     c.AutoIncValue = 2;
     return c;
 }
 
 inline TPacketContent MarksContent()
 {
-    TPacketContent c;
-    c.Fields = {Field("id", "i4", "Autoinc", 0, true),
-                Field("name", "string", {}, 255),
-                Field("descr", "bin.hex", "Text"),
-                Field("scale1", "i4"),
-                Field("scale2", "i4"),
-                Field("lonlatarr", "bin.hex", "Binary"),
-                Field("lonL", "r8"),
-                Field("latT", "r8"),
-                Field("LonR", "r8"),
-                Field("LatB", "r8"),
-                Field("color1", "i4"),
-                Field("color2", "i4"),
-                Field("visible", "boolean"),
-                Field("picname", "string", {}, 20),
-                Field("categoryid", "i4")};
+    TPacketContent c = EmptyMarksPacket();
     c.AutoIncValue = 8;
     return c;
 }

@@ -11,14 +11,6 @@
 
 namespace {
 
-struct TViewGuard {
-    TClientDataSet& Table;
-    explicit TViewGuard(TClientDataSet& table) : Table(table) { Table.SuspendViews(); }
-    ~TViewGuard() { Table.ResumeViews(); }
-    TViewGuard(const TViewGuard&) = delete;
-    TViewGuard& operator=(const TViewGuard&) = delete;
-};
-
 using TDocument = std::unique_ptr<xmlDoc, decltype(&xmlFreeDoc)>;
 
 // "reason, line break, Line: number, line break, the first 40 characters of the line".
@@ -59,7 +51,7 @@ void SetIntAttribute(xmlNode* node, const char* name, long value)
 
 void ReindexMarks(TClientDataSet& marks)
 {
-    TViewGuard guard(marks);
+    TSuspendedViews suspended(marks);
     std::string text = marks.PacketText();
     const std::string plain = "<?xml version=\"1.0\" standalone=\"yes\"?>";
     if (size_t at = text.find(plain); at != std::string::npos)

@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "file_io.h"
-#include "run_command.h"
+#include "test_helpers.h"
 #include "project_dir.h"
 #include "tfrm_main.h"
 #include "zip_archive.h"

@@ -13,6 +13,8 @@
 
 #include "data_packet.h"
 #include "file_io.h"
+#include "mark_geometry.h"
+#include "marks_schema.h"
 
 namespace {
 
@@ -54,27 +56,6 @@ const TCategory kCategories[] = {
 const char* const kWords[] = {"North", "South", "Upper", "Lower", "Old", "New", "\xc1\xee\xeb\xfc\xf8\xee\xe9",
                               "\xcc\xe0\xeb\xfb\xe9", "\xc4\xe0\xeb\xfc\xed\xe8\xe9", "Forest", "River"};
 
-TStoredField Field(std::string name, std::string type, std::string subtype = {}, int width = 0, bool readOnly = false)
-{
-    TStoredField f;
-    f.Name = std::move(name);
-    f.TypeName = std::move(type);
-    f.ReadOnly = readOnly;
-    if (!subtype.empty())
-        f.Params.push_back({"SUBTYPE", "string", subtype, false});
-    if (width)
-        f.Params.push_back({"WIDTH", "i2", std::to_string(width), false});
-    return f;
-}
-
-std::string PointRecord(long double lon, long double lat)
-{
-    std::string r(24, '\0');
-    std::memcpy(r.data(), &lon, 10);
-    std::memcpy(r.data() + 10, &lat, 10);
-    return r;
-}
-
 void WriteIcon(const std::filesystem::path& path, unsigned rgb, int shape)
 {
     std::vector<std::uint8_t> pixels(16 * 16 * 4, 0);
@@ -109,20 +90,13 @@ int main(int argc, char** argv)
     std::mt19937 rng(2026);
     std::uniform_real_distribution<double> unit(0, 1);
 
-    TPacketContent cats;
-    cats.Fields = {Field("id", "i4", "Autoinc", 0, true), Field("name", "string", {}, 256), Field("visible", "boolean"),
-                   Field("AfterScale", "i2"), Field("BeforeScale", "i2")};
+    TPacketContent cats = EmptyCatsPacket();
     int catId = 1;
     for (const TCategory& c : kCategories)
         cats.Rows.push_back({0, {std::int64_t{catId++}, std::string(c.Name), c.Visible, std::int64_t{3}, std::int64_t{19}}});
     cats.AutoIncValue = catId;
 
-    TPacketContent marks;
-    marks.Fields = {Field("id", "i4", "Autoinc", 0, true), Field("name", "string", {}, 255), Field("descr", "bin.hex", "Text"),
-                    Field("scale1", "i4"), Field("scale2", "i4"), Field("lonlatarr", "bin.hex", "Binary"),
-                    Field("lonL", "r8"), Field("latT", "r8"), Field("LonR", "r8"), Field("LatB", "r8"),
-                    Field("color1", "i4"), Field("color2", "i4"), Field("visible", "boolean"),
-                    Field("picname", "string", {}, 20), Field("categoryid", "i4")};
+    TPacketContent marks = EmptyMarksPacket();
     int markId = 1;
     for (int m = 0; m < 300; ++m) {
         int category = m % 10;

@@ -1,12 +1,27 @@
 #pragma once
 
-// For tests that run other programs: a shell command line with its exit code and
-// everything it printed (standard error joined to standard output).
+// Helpers the test suites share.
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
+#include "marks_error.h"
+
+// The message of the EMarksError the action raises, or "(no error)".
+inline std::string ErrorText(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const EMarksError& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
+
+// A shell command line's exit code and everything it printed (standard error joined
+// to standard output), for tests that run other programs.
 struct TCommandResult {
     int Code = -1;
     std::string Output;
