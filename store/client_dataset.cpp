@@ -91,13 +91,13 @@ bool TClientDataSet::ParamTrue(std::string_view name) const
     return ParamIsTrue(FContent.Param(name));
 }
 
-void TClientDataSet::LoadTableFile(const std::filesystem::path& path)
+void TClientDataSet::LoadTableFile(const std::filesystem::path& path, const TReadProgress& progress)
 {
     Close();
-    std::string bytes = ReadWholeFile(path);
-    if (bytes.empty())
+    TPacketFile file(path, progress);
+    if (file.Empty())
         TableError("Missing data provider or data packet");
-    Open(ReadPacket(bytes));
+    Open(ReadPacket(file));
 }
 
 void TClientDataSet::SaveTableXml(const std::filesystem::path& path)

@@ -9,6 +9,7 @@
 
 #include "collation.h"
 #include "data_packet.h"
+#include "packet_file.h"
 
 class TClientDataSet;
 
@@ -103,7 +104,8 @@ public:
     void SetMasterSource(TClientDataSet* master, std::string masterFields);
 
     // Files and packet text.
-    void LoadTableFile(const std::filesystem::path& path);
+    // progress, when given, is told after each piece of the file read.
+    void LoadTableFile(const std::filesystem::path& path, const TReadProgress& progress = {});
     void SaveTableXml(const std::filesystem::path& path);
     std::string PacketText();
     void SetPacketText(std::string_view text);

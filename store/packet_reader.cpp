@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
@@ -7,10 +8,13 @@
 #include "data_packet.h"
 #include "known_params.h"
 #include "marks_error.h"
+#include "packet_file.h"
 #include "packet_values.h"
 
 // Reads a data packet: lenient about blanks, comments, declarations and attribute
-// order, strict about the element structure.
+// order, strict about the element structure. The text is either all in memory or
+// a file's window that is refilled as the parser moves on; a refill may move the
+// window, so nothing keeps a view of a tag's text past the reading of the next tag.
 
 namespace {
 
@@ -49,6 +53,7 @@ struct TTag {
 class TPacketParser {
 public:
     explicit TPacketParser(std::string_view text) : FText(text) {}
+    TPacketParser(TPacketFile& file, size_t start) : FText(file.Window()), FPos(start), FFile(&file) {}
 
     TPacketContent Parse()
     {
@@ -80,17 +85,56 @@ public:
 private:
     std::string_view FText;
     size_t FPos = 0;
+    TPacketFile* FFile = nullptr;
     int FOpen = 0;
     TPacketContent FContent;
     std::vector<std::string> FAttrNames;
     std::vector<TValueForm> FForms;
 
+    // Whether n bytes from the position are in the text, refilling a file's window
+    // (which drops what lies before the position) until they are or the file ends.
+    bool Have(size_t n)
+    {
+        while (FText.size() - FPos < n) {
+            if (!FFile || !FFile->More(FPos))
+                return false;
+            FText = FFile->Window();
+            FPos = 0;
+        }
+        return true;
+    }
+
+    // Makes sure the whole tag starting at the position, up to its closing '>'
+    // outside quotes, is in the text (or all that is left of it).
+    void HaveTag()
+    {
+        if (!FFile)
+            return;
+        size_t offset = 1; // from FPos
+        bool quoted = false;
+        for (;;) {
+            if (!Have(offset + 1))
+                return;
+            const char* from = FText.data() + FPos + offset;
+            const char* end = FText.data() + FText.size();
+            const char* close = static_cast<const char*>(std::memchr(from, '>', static_cast<size_t>(end - from)));
+            const char* stop = close ? close : end;
+            for (const char* q = from; (q = static_cast<const char*>(std::memchr(q, '"', static_cast<size_t>(stop - q))));
+                 ++q)
+                quoted = !quoted;
+            offset = static_cast<size_t>(stop - FText.data()) - FPos + (close ? 1 : 0);
+            if (close && !quoted)
+                return;
+        }
+    }
+
     // Skips blanks, declarations and comments between tags.
     void SkipMisc()
     {
         for (;;) {
-            while (FPos < FText.size() && IsBlank(FText[FPos]))
+            while (Have(1) && IsBlank(FText[FPos]))
                 ++FPos;
+            Have(4);
             if (FText.compare(FPos, 2, "<?") == 0)
                 SkipPast("?>");
             else if (FText.compare(FPos, 4, "<!--") == 0)
@@ -102,10 +146,18 @@ private:
 
     void SkipPast(std::string_view end)
     {
-        size_t at = FText.find(end, FPos + 2);
-        if (at == std::string_view::npos)
-            Mismatch();
-        FPos = at + end.size();
+        size_t from = 2; // from FPos
+        for (;;) {
+            size_t at = FText.find(end, FPos + from);
+            if (at != std::string_view::npos) {
+                FPos = at + end.size();
+                return;
+            }
+            const size_t have = FText.size() - FPos;
+            from = std::max(from, have >= end.size() ? have - end.size() + 1 : 0);
+            if (!Have(have + 1))
+                Mismatch();
+        }
     }
 
     // Reads the next start tag at this level; false when an end tag (or the end of
@@ -113,10 +165,11 @@ private:
     bool NextStartTag(TTag& tag)
     {
         SkipMisc();
-        if (FPos >= FText.size())
+        if (!Have(1))
             return false;
         if (FText[FPos] != '<')
             Mismatch();
+        HaveTag();
         if (FPos + 1 < FText.size() && FText[FPos + 1] == '/')
             return false;
         ++FPos;
@@ -187,6 +240,7 @@ private:
     void ExpectEndTag(std::string_view name)
     {
         SkipMisc();
+        HaveTag();
         if (FText.compare(FPos, 2, "</") != 0)
             Mismatch();
         FPos += 2;
@@ -449,33 +503,59 @@ bool StartsWith(std::string_view s, std::string_view prefix)
     return s.size() >= prefix.size() && std::memcmp(s.data(), prefix.data(), prefix.size()) == 0;
 }
 
-} // namespace
-
-TPacketContent ReadPacket(std::string_view bytes)
+// Where the packet's first tag starts in the bytes (after blanks and a UTF-8
+// byte-order mark), and whether the packet is UTF-8. Throws for bytes that are no
+// XML packet; complete is whether the bytes are the whole file.
+size_t PacketStart(std::string_view bytes, bool complete, bool& utf8, bool& needWhole)
 {
     if (bytes.empty())
         throw EMarksError("Missing data provider or data packet");
     if (StartsWith(bytes, std::string_view("\x96\x19\xE0\xBD", 4)) || StartsWith(bytes, std::string_view("\xCD\xAB\x00\x00", 4)))
         throw EMarksError("This is a binary data packet, which this program does not read; save the table as XML.");
-    try {
-        size_t pos = 0;
+    needWhole = false;
+    size_t pos = 0;
+    while (pos < bytes.size() && IsBlank(bytes[pos]))
+        ++pos;
+    utf8 = false;
+    if (StartsWith(bytes.substr(pos), "\xEF\xBB\xBF")) {
+        utf8 = true;
+        pos += 3;
         while (pos < bytes.size() && IsBlank(bytes[pos]))
             ++pos;
-        bool utf8 = false;
-        if (StartsWith(bytes.substr(pos), "\xEF\xBB\xBF")) {
-            utf8 = true;
-            pos += 3;
-            while (pos < bytes.size() && IsBlank(bytes[pos]))
-                ++pos;
+    }
+    if (!complete && (utf8 || pos + 2 >= bytes.size())) {
+        needWhole = true;
+        return pos;
+    }
+    if (pos >= bytes.size() || bytes[pos] != '<')
+        Mismatch();
+    if (!utf8 && StartsWith(bytes.substr(pos), "<?")) {
+        size_t end = bytes.find("?>", pos + 2);
+        if (end == std::string_view::npos && !complete) {
+            needWhole = true;
+            return pos;
         }
-        if (pos >= bytes.size() || bytes[pos] != '<')
+        if (end == std::string_view::npos)
             Mismatch();
-        if (!utf8 && StartsWith(bytes.substr(pos), "<?")) {
-            size_t end = bytes.find("?>", pos + 2);
-            if (end == std::string_view::npos)
-                Mismatch();
-            utf8 = DeclaresUtf8(bytes.substr(pos + 2, end - pos - 2)) && IsWellFormedUtf8(bytes);
+        // A UTF-8 packet is converted as a whole.
+        if (DeclaresUtf8(bytes.substr(pos + 2, end - pos - 2))) {
+            if (!complete) {
+                needWhole = true;
+                return pos;
+            }
+            utf8 = IsWellFormedUtf8(bytes);
         }
+    }
+    return pos;
+}
+
+} // namespace
+
+TPacketContent ReadPacket(std::string_view bytes)
+{
+    bool utf8 = false, needWhole = false;
+    const size_t pos = PacketStart(bytes, true, utf8, needWhole);
+    try {
         if (utf8) {
             std::string converted = Utf8ToCp1251(bytes.substr(pos));
             return TPacketParser(converted).Parse();
@@ -484,4 +564,34 @@ TPacketContent ReadPacket(std::string_view bytes)
     } catch (const std::bad_alloc&) {
         throw EMarksError("Insufficient memory for this operation.");
     }
+}
+
+TPacketContent ReadPacket(TPacketFile& file)
+{
+    try {
+        bool utf8 = false, needWhole = false;
+        const size_t pos = PacketStart(file.Window(), file.AtEnd(), utf8, needWhole);
+        TPacketContent content;
+        if (needWhole || utf8) {
+            file.ReadAll();
+            content = ReadPacket(file.Window());
+        } else {
+            content = TPacketParser(file, pos).Parse();
+        }
+        file.CheckUnchanged();
+        return content;
+    } catch (const std::bad_alloc&) {
+        file.CheckUnchanged();
+        throw EMarksError("Insufficient memory for this operation.");
+    } catch (const EMarksError&) {
+        // A file changed while it was read says so, not what its mix of bytes looked like.
+        file.CheckUnchanged();
+        throw;
+    }
+}
+
+TPacketContent ReadPacketFile(const std::filesystem::path& path, const TReadProgress& progress)
+{
+    TPacketFile file(path, progress);
+    return ReadPacket(file);
 }
