@@ -3,6 +3,8 @@
 #include <QApplication>
 
 #include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <vector>
@@ -90,9 +92,13 @@ int RunProgram(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
     TfrmMain& main = CreateEditorWindow();
     if (which != TSwitch::None) {
-        int code = RunSwitch(main, which);
-        DestroyEditorWindows();
-        return code;
+        // The export's file is renamed into place (or the error reported) by now.
+        // Freeing the tables would only cost time: the process ends without it.
+        const int code = RunSwitch(main, which);
+        std::cout.flush();
+        std::cerr.flush();
+        std::fflush(nullptr);
+        std::_Exit(code);
     }
     main.show();
     int code = app.exec();
