@@ -43,9 +43,10 @@ void Export(benchmark::State& state, const char* documentTemplate, Writer writer
 {
     TTables& t = Tables();
     TExportState export_;
+    const TMarkReader mark(t.Marks);
     for (auto _ : state) {
-        WalkMarks(t.Cats, t.Marks, export_, esVisible, [&] { writer(export_, ReadCurrentMark(t.Marks)); }, {});
-        SaveExportText(FillTemplate(documentTemplate, export_.FExportText), kOut);
+        WalkMarks(t.Cats, t.Marks, export_, esVisible, [&] { writer(export_, mark.Read()); }, {});
+        SaveExportDocument(documentTemplate, export_.FExportText, kOut);
     }
     state.counters["marks"] = export_.FExportCount;
     state.counters["MB"] = double(std::filesystem::file_size(kOut)) / 1e6;
@@ -54,20 +55,20 @@ void Export(benchmark::State& state, const char* documentTemplate, Writer writer
 
 void BM_ExportKml(benchmark::State& state)
 {
-    Export(state, kKmlDocument, [](TExportState& s, const TMarkData& m) { AddKmlPlacemark(s, m, "/opt/marks/MarksIcons/"); });
+    Export(state, kKmlDocument, [](TExportState& s, const TMarkView& m) { AddKmlPlacemark(s, m, "/opt/marks/MarksIcons/"); });
 }
 BENCHMARK(BM_ExportKml)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 void BM_ExportWpt(benchmark::State& state)
 {
-    Export(state, kWptHeader, [](TExportState& s, const TMarkData& m) { AddWptWaypoint(s, m); });
+    Export(state, kWptHeader, [](TExportState& s, const TMarkView& m) { AddWptWaypoint(s, m); });
 }
 BENCHMARK(BM_ExportWpt)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 void BM_ExportMp(benchmark::State& state)
 {
     TIconTypes types;
-    Export(state, kMpHeader, [&](TExportState& s, const TMarkData& m) { AddMpObject(s, m, types); });
+    Export(state, kMpHeader, [&](TExportState& s, const TMarkView& m) { AddMpObject(s, m, types); });
 }
 BENCHMARK(BM_ExportMp)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 

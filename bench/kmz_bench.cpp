@@ -63,14 +63,14 @@ int main()
         TExportState state;
         state.FKmzMode = true;
         auto start = TClock::now();
-        WalkMarks(cats, marks, state, esVisible, [&] { AddKmlPlacemark(state, ReadCurrentMark(marks), {}); }, {});
-        WriteKmzPackage(zip, dir / "out.kmz", FillTemplate(kKmlDocument, state.FExportText), state.FExportIcons,
-                        dir / "MarksIcons");
+        const TMarkReader mark(marks);
+        WalkMarks(cats, marks, state, esVisible, [&] { AddKmlPlacemark(state, mark.Read(), {}); }, {});
+        WriteKmzPackage(zip, dir / "out.kmz", kKmlDocument, state.FExportText, state.FExportIcons, dir / "MarksIcons");
         best = std::min(best, Seconds(start));
         kmzSize = fs::file_size(dir / "out.kmz");
 
         // zlib alone on the KML as the file holds it (CR LF line ends).
-        SaveExportText(FillTemplate(kKmlDocument, state.FExportText), dir / "plain.kml");
+        SaveExportDocument(kKmlDocument, state.FExportText, dir / "plain.kml");
         const std::string kml = ReadWholeFile(dir / "plain.kml");
         kmlSize = kml.size();
         std::string out(compressBound(static_cast<uLong>(kml.size())), '\0');

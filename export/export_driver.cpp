@@ -63,24 +63,97 @@ std::string FillTemplate(std::string_view documentTemplate, std::string_view bod
     return out;
 }
 
+namespace {
+
+// Passes text on with every line ended by CR LF (a CR LF, a lone CR or a lone LF
+// each end a line; a last line without an end gets one), up to the first NUL,
+// through a buffer, so that a large export is never copied whole.
+class TLineEndWriter {
+public:
+    explicit TLineEndWriter(const TByteWriter& write) : FWrite(write) { FBuffer.reserve(kBufferSize); }
+
+    void Put(std::string_view text)
+    {
+        if (FEnded)
+            return;
+        if (size_t nul = text.find('\0'); nul != std::string_view::npos) {
+            text = text.substr(0, nul);
+            FEnded = true;
+        }
+        const char* p = text.data();
+        const char* end = p + text.size();
+        while (p < end) {
+            const char* q = p;
+            while (q < end && *q != '\r' && *q != '\n')
+                ++q;
+            if (q > p) {
+                Emit(std::string_view(p, static_cast<size_t>(q - p)));
+                FAfterCr = false;
+                FLineOpen = true;
+            }
+            if (q == end)
+                break;
+            if (*q == '\n' && FAfterCr) {
+                FAfterCr = false; // the LF of a CR LF already written
+            } else {
+                Emit("\r\n");
+                FAfterCr = *q == '\r';
+                FLineOpen = false;
+            }
+            p = q + 1;
+        }
+    }
+
+    void Finish()
+    {
+        if (FLineOpen)
+            Emit("\r\n");
+        FWrite(FBuffer);
+        FBuffer.clear();
+    }
+
+private:
+    static constexpr size_t kBufferSize = 1 << 20;
+    const TByteWriter& FWrite;
+    std::string FBuffer;
+    bool FEnded = false;
+    bool FAfterCr = false;
+    bool FLineOpen = false;
+
+    void Emit(std::string_view bytes)
+    {
+        if (FBuffer.size() + bytes.size() > kBufferSize) {
+            FWrite(FBuffer);
+            FBuffer.clear();
+        }
+        if (bytes.size() > kBufferSize)
+            FWrite(bytes);
+        else
+            FBuffer.append(bytes);
+    }
+};
+
+} // namespace
+
 void SaveExportText(std::string_view text, const std::filesystem::path& path)
 {
-    text = text.substr(0, text.find('\0'));
-    std::string out;
-    out.reserve(text.size() + text.size() / 16 + 2);
-    const char* p = text.data();
-    const char* end = p + text.size();
-    while (p < end) {
-        const char* lineEnd = p;
-        while (lineEnd < end && *lineEnd != '\r' && *lineEnd != '\n')
-            ++lineEnd;
-        out.append(p, lineEnd);
-        out.append("\r\n");
-        if (lineEnd + 1 < end && lineEnd[0] == '\r' && lineEnd[1] == '\n')
-            ++lineEnd;
-        p = lineEnd + 1;
-    }
-    WriteFileAtomically(path, out);
+    WriteFileAtomically(path, [&](const TByteWriter& write) {
+        TLineEndWriter out(write);
+        out.Put(text);
+        out.Finish();
+    });
+}
+
+void SaveExportDocument(std::string_view documentTemplate, std::string_view body, const std::filesystem::path& path)
+{
+    const size_t at = documentTemplate.find("%s");
+    WriteFileAtomically(path, [&](const TByteWriter& write) {
+        TLineEndWriter out(write);
+        out.Put(documentTemplate.substr(0, at));
+        out.Put(body);
+        out.Put(documentTemplate.substr(at + 2));
+        out.Finish();
+    });
 }
 
 std::string ExportCountText(std::int32_t count)

@@ -55,5 +55,9 @@ std::string FillTemplate(std::string_view documentTemplate, std::string_view bod
 // temporary file and renamed over the target.
 void SaveExportText(std::string_view text, const std::filesystem::path& path);
 
+// Saves the template with its "%s" replaced by the body, as SaveExportText saves
+// FillTemplate's result, without making either text.
+void SaveExportDocument(std::string_view documentTemplate, std::string_view body, const std::filesystem::path& path);
+
 // "Exported N objects".
 std::string ExportCountText(std::int32_t count);

@@ -73,9 +73,19 @@ void AppendCdataText(std::string& out, std::string_view utf8)
     }
 }
 
-void AppendCoordinates(std::string& out, const TArrayExtended& points)
+// Table text converted to UTF-8 in a buffer reused from mark to mark.
+std::string_view Utf8Of(std::string_view cp1251)
 {
-    for (const TMarkPoint& p : points) {
+    static thread_local std::string buffer;
+    buffer.clear();
+    AppendCp1251AsUtf8(buffer, cp1251);
+    return buffer;
+}
+
+void AppendCoordinates(std::string& out, const TPointsView& points)
+{
+    for (size_t i = 0; i < points.size(); ++i) {
+        const TMarkPoint p = points[i];
         AppendFixed6(out, p.Lon);
         out.push_back(',');
         AppendFixed6(out, p.Lat);
@@ -94,27 +104,32 @@ std::string KmlColor(std::int32_t color)
 
 void AddKmlPlacemark(TExportState& state, const TMarkData& mark, const std::string& iconFolder)
 {
+    AddKmlPlacemark(state, MarkViewOf(mark), iconFolder);
+}
+
+void AddKmlPlacemark(TExportState& state, const TMarkView& mark, const std::string& iconFolder)
+{
     if (mark.points.empty())
         return;
     ++state.FExportCount;
-    state.FExportIcons.insert(mark.picname);
+    state.FExportIcons.emplace(mark.picname);
     std::string& out = state.FExportText;
     out.append(kPlacemarkStart);
-    AppendElementText(out, Cp1251ToUtf8(mark.name));
+    AppendElementText(out, Utf8Of(mark.name));
     out.append(kNameToDescription);
-    AppendCdataText(out, Cp1251ToUtf8(mark.descr));
+    AppendCdataText(out, Utf8Of(mark.descr));
     out.append(kDescriptionEnd);
-    switch (ShapeOf(mark.points)) {
+    switch (ShapeOfPoints(mark.points)) {
     case msPoint:
         out.append(kPointIconStart);
         // The reference is a path in a UTF-8 document, so the icon name is converted too.
         if (!state.FKmzMode)
             AppendElementText(out, iconFolder);
-        AppendElementText(out, Cp1251ToUtf8(mark.picname));
+        AppendElementText(out, Utf8Of(mark.picname));
         out.append(kPointIconEnd);
-        AppendFixed6(out, mark.points[0].Lon);
+        AppendFixed6(out, mark.points.front().Lon);
         out.push_back(',');
-        AppendFixed6(out, mark.points[0].Lat);
+        AppendFixed6(out, mark.points.front().Lat);
         out.append(kPointEnd);
         break;
     case msLine:

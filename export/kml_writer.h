@@ -14,6 +14,7 @@ extern const char* const kKmlDocument;
 // executable's MarksIcons folder, UTF-8, ending in a separator) and the name. A
 // mark without points is left out.
 void AddKmlPlacemark(TExportState& state, const TMarkData& mark, const std::string& iconFolder);
+void AddKmlPlacemark(TExportState& state, const TMarkView& mark, const std::string& iconFolder);
 
 // The colour as KML writes it: upper-case hexadecimal of the unsigned value, at
 // least six digits.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <vector>
 
 #include "file_io.h"
@@ -28,14 +29,17 @@ std::string KmlEntryName(const std::filesystem::path& target)
     return (dot == std::string::npos ? name : name.substr(0, dot)) + ".kml";
 }
 
-void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view kmlDocument,
-                     const TIconNameList& icons, const std::filesystem::path& iconFolder)
+namespace {
+
+void WritePackage(ZipArchive& zip, const std::filesystem::path& target,
+                  const std::function<void(const std::filesystem::path& kml)>& saveKml, const TIconNameList& icons,
+                  const std::filesystem::path& iconFolder)
 {
     TTemporaryFiles temporary;
     const std::string entryName = KmlEntryName(target);
     const std::filesystem::path kml = UniqueTempPath(target.parent_path() / entryName);
     temporary.Paths.push_back(kml);
-    SaveExportText(kmlDocument, kml);
+    saveKml(kml);
 
     const std::filesystem::path archive = UniqueTempPath(target);
     temporary.Paths.push_back(archive);
@@ -53,4 +57,21 @@ void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::
     zip.CloseArchive();
     if (std::rename(archive.c_str(), target.c_str()) != 0)
         throw EMarksError("Cannot create file \"" + target.string() + "\". " + SystemErrorText(errno));
+}
+
+} // namespace
+
+void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view kmlDocument,
+                     const TIconNameList& icons, const std::filesystem::path& iconFolder)
+{
+    WritePackage(zip, target, [&](const std::filesystem::path& kml) { SaveExportText(kmlDocument, kml); }, icons,
+                 iconFolder);
+}
+
+void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view documentTemplate,
+                     std::string_view body, const TIconNameList& icons, const std::filesystem::path& iconFolder)
+{
+    WritePackage(zip, target,
+                 [&](const std::filesystem::path& kml) { SaveExportDocument(documentTemplate, body, kml); }, icons,
+                 iconFolder);
 }

@@ -13,6 +13,10 @@
 // complete, so a failure leaves the old target and no temporary file.
 void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view kmlDocument,
                      const TIconNameList& icons, const std::filesystem::path& iconFolder);
+// The same with the document given as a template and the body for its "%s", which
+// are never joined into one text.
+void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view documentTemplate,
+                     std::string_view body, const TIconNameList& icons, const std::filesystem::path& iconFolder);
 
 // The target's file name with its extension replaced by ".kml" (or ".kml" added).
 std::string KmlEntryName(const std::filesystem::path& target);

@@ -43,7 +43,7 @@ std::string TIconTypes::IconTypeLine(std::string_view key) const
 
 namespace {
 
-void AppendPair(std::string& out, const TMarkPoint& p)
+void AppendPair(std::string& out, TMarkPoint p)
 {
     out.push_back('(');
     AppendFixed6(out, p.Lat);
@@ -65,11 +65,16 @@ std::string_view TrimControls(std::string_view s)
 
 void AddMpObject(TExportState& state, const TMarkData& mark, const TIconTypes& types)
 {
+    AddMpObject(state, MarkViewOf(mark), types);
+}
+
+void AddMpObject(TExportState& state, const TMarkView& mark, const TIconTypes& types)
+{
     if (!mark.visible || mark.points.empty())
         return;
     ++state.FExportCount;
     std::string& out = state.FExportText;
-    const TMarkShape shape = ShapeOf(mark.points);
+    const TMarkShape shape = ShapeOfPoints(mark.points);
     out.append(shape == msPoint ? "[POI]\r\nData0=" : (shape == msLine ? "[POLYLINE]\r\nData0=" : "[POLYGON]\r\nData0="));
     if (shape == msPoint) {
         AppendPair(out, mark.points[0]);
@@ -81,9 +86,8 @@ void AddMpObject(TExportState& state, const TMarkData& mark, const TIconTypes& t
         }
     }
     out.append("\r\n");
-    out.append(types.IconTypeLine(shape == msPoint ? std::string_view(mark.picname)
-                                                   : (shape == msLine ? "POLYLINE" : "POLYGON")));
+    out.append(types.IconTypeLine(shape == msPoint ? mark.picname : (shape == msLine ? "POLYLINE" : "POLYGON")));
     out.append("\r\nLabel=");
-    out.append(shape == msPoint ? TrimControls(mark.name) : std::string_view(mark.name));
+    out.append(shape == msPoint ? TrimControls(mark.name) : mark.name);
     out.append("\r\n[END]\r\n");
 }

@@ -32,3 +32,4 @@ private:
 // Appends the section of a visible mark and counts it; an invisible mark, or one
 // without points, is left out.
 void AddMpObject(TExportState& state, const TMarkData& mark, const TIconTypes& types);
+void AddMpObject(TExportState& state, const TMarkView& mark, const TIconTypes& types);

@@ -9,6 +9,7 @@
 #include "file_io.h"
 #include "ini_file.h"
 #include "number_format.h"
+#include "test_helpers.h"
 
 TEST(NumberFormat, MatchesTheCLibraryExactly)
 {
@@ -74,4 +75,37 @@ TEST(ExportDriver, SaveExportTextEndsEveryLineWithCrLf)
     std::filesystem::remove(path);
     EXPECT_EQ(ExportCountText(1), "Exported 1 objects");
     EXPECT_EQ(FillTemplate("a%sb", "XY"), "aXYb");
+}
+
+TEST(ExportDriver, SaveExportDocumentWritesWhatTheFilledTemplateWould)
+{
+    const auto path = std::filesystem::temp_directory_path() / "marks-export-document.txt";
+    auto both = [&](std::string_view documentTemplate, std::string_view body) {
+        SaveExportText(FillTemplate(documentTemplate, body), path);
+        std::string whole = ReadWholeFile(path);
+        SaveExportDocument(documentTemplate, body, path);
+        return std::make_pair(whole, ReadWholeFile(path));
+    };
+    // Line ends split between the template and the body, a NUL in the body or the
+    // template's tail, and bodies larger than the write buffer.
+    std::string big;
+    std::mt19937 rng(3);
+    const char bytes[] = {'a', 'b', '\r', '\n', ',', 'x'};
+    while (big.size() < (3u << 20))
+        big.push_back(bytes[rng() % 6]);
+    const std::pair<std::string, std::string> cases[] = {
+        {"head\r%s\ntail", "body"},   {"head%s\r\n", "\nbody\r"}, {"a%sb", std::string("x\0y", 3)},
+        {std::string("a%sb\0c\n", 7), "x\r"}, {"%s", ""},          {"no marker", "body\n"},
+        {"<doc>\r\n%s</doc>", big},   {"%s", std::string(2u << 20, 'z')},
+    };
+    for (const auto& [documentTemplate, body] : cases) {
+        auto [filled, streamed] = both(documentTemplate, body);
+        EXPECT_EQ(streamed, filled) << documentTemplate;
+    }
+    std::filesystem::remove(path);
+
+    // The folder of the target is missing: the usual message, no file left.
+    EXPECT_NE(ErrorText([&] { SaveExportDocument("%s", "x", path.parent_path() / "no-such-folder" / "a.txt"); })
+                  .find("Cannot create file"),
+              std::string::npos);
 }

@@ -20,41 +20,41 @@ std::string NoCommas(std::string_view text)
 
 namespace {
 
-// A waypoint is one line: a line break inside a name or description would start a
-// broken record that OziExplorer and GPSBabel misread, so each break (CR LF, CR or
-// LF) becomes one space.
-std::string OneLine(std::string_view text)
+// A waypoint is one line of comma-separated fields: a line break inside a name or
+// description would start a broken record that OziExplorer and GPSBabel misread,
+// so each break (CR LF, CR or LF) becomes one space, and so does each comma.
+void AppendOneField(std::string& out, std::string_view text)
 {
-    std::string out;
-    out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            out.push_back(' ');
-        } else {
-            out.push_back(text[i]);
-        }
+        char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        out.push_back(c == '\r' || c == '\n' || c == ',' ? ' ' : c);
     }
-    return out;
 }
 
 } // namespace
 
 void AddWptWaypoint(TExportState& state, const TMarkData& mark)
 {
+    AddWptWaypoint(state, MarkViewOf(mark));
+}
+
+void AddWptWaypoint(TExportState& state, const TMarkView& mark)
+{
     if (mark.points.empty())
         return;
     ++state.FExportCount;
-    state.FExportIcons.insert(mark.picname);
+    state.FExportIcons.emplace(mark.picname);
     std::string& out = state.FExportText;
+    const TMarkPoint first = mark.points.front();
     out.append("-1,");
-    out.append(NoCommas(OneLine(mark.name)));
+    AppendOneField(out, mark.name);
     out.push_back(',');
-    AppendFixed6(out, mark.points[0].Lat);
+    AppendFixed6(out, first.Lat);
     out.push_back(',');
-    AppendFixed6(out, mark.points[0].Lon);
+    AppendFixed6(out, first.Lon);
     out.append(",,2,1,5,,65535,");
-    out.append(NoCommas(OneLine(mark.descr)));
+    AppendOneField(out, mark.descr);
     out.append(",0,0,0,-777,7,0,17,7,5.0,0,,,\r\n");
 }

@@ -9,6 +9,7 @@ extern const char* const kWptHeader;
 
 // Appends the mark's waypoint and counts it. A mark without points is left out.
 void AddWptWaypoint(TExportState& state, const TMarkData& mark);
+void AddWptWaypoint(TExportState& state, const TMarkView& mark);
 
 // The text with every "," replaced by a space.
 std::string NoCommas(std::string_view text);

@@ -54,6 +54,9 @@ public:
     void SetAsValue(const TFieldValue& value);
     // Appends the blob's bytes; nothing for null.
     void WriteBlobTo(std::string& out) const;
+    // The bytes of a string, memo or blob where they are kept; empty for null. The
+    // view is valid until the table moves, changes or closes.
+    std::string_view AsBytes() const;
     void SetNull();
 
 private:

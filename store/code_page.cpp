@@ -142,9 +142,15 @@ std::string Utf8ToCp1251(std::string_view utf8)
 
 std::string Cp1251ToUtf8(std::string_view text)
 {
-    const TCodePageTables& t = Tables();
     std::string out;
     out.reserve(text.size() * 2);
+    AppendCp1251AsUtf8(out, text);
+    return out;
+}
+
+void AppendCp1251AsUtf8(std::string& out, std::string_view text)
+{
+    const TCodePageTables& t = Tables();
     for (char c : text) {
         char16_t u = t.ToUnicode[static_cast<unsigned char>(c)];
         if (u < 0x80) {
@@ -158,7 +164,6 @@ std::string Cp1251ToUtf8(std::string_view text)
             out.push_back(static_cast<char>(0x80 | (u & 0x3F)));
         }
     }
-    return out;
 }
 
 std::u16string Cp1251ToUtf16(std::string_view text)

@@ -20,6 +20,7 @@ std::string Utf8ToCp1251(std::string_view utf8);
 
 // Windows-1251 bytes to UTF-8 (for the UI, KML and error messages).
 std::string Cp1251ToUtf8(std::string_view text);
+void AppendCp1251AsUtf8(std::string& out, std::string_view text);
 
 // Windows-1251 bytes to UTF-16 code units, one per byte.
 std::u16string Cp1251ToUtf16(std::string_view text);

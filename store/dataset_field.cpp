@@ -179,6 +179,12 @@ void TField::WriteBlobTo(std::string& out) const
         out.append(*s);
 }
 
+std::string_view TField::AsBytes() const
+{
+    const auto* s = std::get_if<std::string>(&Value());
+    return s ? std::string_view(*s) : std::string_view();
+}
+
 void TField::SetNull()
 {
     Assign(TFieldValue{});

@@ -98,9 +98,10 @@ std::string ReadWholeFile(const std::filesystem::path& path)
 
 namespace {
 
-// Writes the bytes to a new temporary file beside the target, flushed to disk and
-// with the target's permissions; returns its path.
-std::filesystem::path WriteTempBeside(const std::filesystem::path& path, std::string_view bytes)
+// Writes what produce makes to a new temporary file beside the target, flushed to
+// disk and with the target's permissions; returns its path.
+std::filesystem::path WriteTempBeside(const std::filesystem::path& path,
+                                      const std::function<void(const TByteWriter&)>& produce)
 {
     const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     struct stat target{};
@@ -122,7 +123,17 @@ std::filesystem::path WriteTempBeside(const std::filesystem::path& path, std::st
     TFileDescriptor fd(raw);
 
     int error = 0;
-    if (!WriteAll(fd.Get(), bytes) || ::fsync(fd.Get()) != 0)
+    try {
+        // After a failed write the rest is not written; the error is reported below.
+        produce([&](std::string_view bytes) {
+            if (error == 0 && !WriteAll(fd.Get(), bytes))
+                error = errno;
+        });
+    } catch (...) {
+        ::unlink(temp.c_str());
+        throw;
+    }
+    if (error == 0 && ::fsync(fd.Get()) != 0)
         error = errno;
     if (error == 0 && exists && ::fchmod(fd.Get(), target.st_mode & 07777) != 0)
         error = errno;
@@ -135,11 +146,21 @@ std::filesystem::path WriteTempBeside(const std::filesystem::path& path, std::st
     return temp;
 }
 
+std::filesystem::path WriteTempBeside(const std::filesystem::path& path, std::string_view bytes)
+{
+    return WriteTempBeside(path, [&](const TByteWriter& write) { write(bytes); });
+}
+
 } // namespace
 
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes)
 {
-    std::filesystem::path temp = WriteTempBeside(path, bytes);
+    WriteFileAtomically(path, [&](const TByteWriter& write) { write(bytes); });
+}
+
+void WriteFileAtomically(const std::filesystem::path& path, const std::function<void(const TByteWriter&)>& produce)
+{
+    std::filesystem::path temp = WriteTempBeside(path, produce);
     if (::rename(temp.c_str(), path.c_str()) != 0) {
         int error = errno;
         ::unlink(temp.c_str());

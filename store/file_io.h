@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,11 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 // and renames it over the target, keeping the target's permissions. A failure
 // throws "Cannot create file \"%s\". %s" and leaves the target as it was.
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+// The same for content made piece by piece: produce hands each piece to the writer
+// it is given, so that large content never needs one string of its own.
+using TByteWriter = std::function<void(std::string_view bytes)>;
+void WriteFileAtomically(const std::filesystem::path& path, const std::function<void(const TByteWriter&)>& produce);
 
 struct TFileWrite {
     std::filesystem::path Path;

@@ -85,6 +85,53 @@ TMarkShape ShapeOf(const TArrayExtended& points)
     return first.Lon == last.Lon && first.Lat == last.Lat ? msPolygon : msLine;
 }
 
+TPointsView::TPointsView(std::string_view blob) : FRecords(reinterpret_cast<const unsigned char*>(blob.data()))
+{
+    const size_t n = blob.size() / 24;
+    while (FCount < n && !IsExtendedNaN(FRecords + 24 * FCount) && !IsExtendedNaN(FRecords + 24 * FCount + 10))
+        ++FCount;
+}
+
+TMarkPoint TPointsView::operator[](std::size_t i) const
+{
+    if (FDecoded)
+        return FDecoded[i];
+    const unsigned char* record = FRecords + 24 * i;
+    return {DecodeExtended(record), DecodeExtended(record + 10)};
+}
+
+TMarkShape ShapeOfPoints(const TPointsView& points)
+{
+    if (points.size() <= 1)
+        return msPoint;
+    const TMarkPoint first = points.front();
+    const TMarkPoint last = points.back();
+    return first.Lon == last.Lon && first.Lat == last.Lat ? msPolygon : msLine;
+}
+
+TMarkView MarkViewOf(const TMarkData& mark)
+{
+    return {mark.name, mark.descr, mark.picname, mark.color1, mark.color2, mark.visible, TPointsView(mark.points)};
+}
+
+TMarkReader::TMarkReader(TClientDataSet& marks)
+    : FName(marks.FieldNamed("name")), FColor1(marks.FieldNamed("color1")), FColor2(marks.FieldNamed("color2")),
+      FPicname(marks.FieldNamed("picname")), FDescr(marks.FieldNamed("descr")), FVisible(marks.FieldNamed("visible")),
+      FPoints(marks.FieldNamed("lonlatarr"))
+{
+}
+
+TMarkView TMarkReader::Read() const
+{
+    return {FName.AsBytes(),
+            FDescr.AsBytes(),
+            FPicname.AsBytes(),
+            static_cast<std::int32_t>(FColor1.AsInt()),
+            static_cast<std::int32_t>(FColor2.AsInt()),
+            FVisible.AsFlag(),
+            TPointsView(FPoints.AsBytes())};
+}
+
 TMarkData ReadCurrentMark(TClientDataSet& marks)
 {
     TMarkData mark;

@@ -50,3 +50,56 @@ TMarkShape ShapeOf(const TArrayExtended& points);
 
 // Reads the current row of the marks table; every null reads as empty, 0 or false.
 TMarkData ReadCurrentMark(TClientDataSet& marks);
+
+// The points of a blob read where the blob is kept (or of decoded points): the
+// count is known at once, a point is decoded only when asked for. As DecodePoints,
+// the points end before the first record with a NaN.
+class TPointsView {
+public:
+    TPointsView() = default;
+    explicit TPointsView(std::string_view blob);
+    explicit TPointsView(const TArrayExtended& points) : FDecoded(points.data()), FCount(points.size()) {}
+
+    std::size_t size() const { return FCount; }
+    bool empty() const { return FCount == 0; }
+    TMarkPoint operator[](std::size_t i) const;
+    TMarkPoint front() const { return (*this)[0]; }
+    TMarkPoint back() const { return (*this)[FCount - 1]; }
+
+private:
+    const unsigned char* FRecords = nullptr;
+    const TMarkPoint* FDecoded = nullptr;
+    std::size_t FCount = 0;
+};
+
+TMarkShape ShapeOfPoints(const TPointsView& points);
+
+// One mark read without copies: views of the marks table's current row (or of a
+// TMarkData), valid while that row or data stays as it is.
+struct TMarkView {
+    std::string_view name;
+    std::string_view descr;
+    std::string_view picname;
+    std::int32_t color1 = 0;
+    std::int32_t color2 = 0;
+    bool visible = false;
+    TPointsView points;
+};
+
+TMarkView MarkViewOf(const TMarkData& mark);
+
+// Reads the current mark of a marks table as a view; the fields are looked up once.
+class TMarkReader {
+public:
+    explicit TMarkReader(TClientDataSet& marks);
+    TMarkView Read() const;
+
+private:
+    TField& FName;
+    TField& FColor1;
+    TField& FColor2;
+    TField& FPicname;
+    TField& FDescr;
+    TField& FVisible;
+    TField& FPoints;
+};

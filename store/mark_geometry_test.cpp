@@ -109,3 +109,36 @@ TEST(MarkGeometry, ReadCurrentMark)
     ASSERT_EQ(mark.points.size(), 1u);
     EXPECT_EQ(mark.points[0].Lat, 55.75L);
 }
+
+TEST(MarkGeometry, MarkReaderReadsWhatReadCurrentMarkCopies)
+{
+    // Points up to a NaN record and a short remainder, nulls, a line break.
+    std::string blob = Record(1, 2) + Record(3, 4) + Record(1, 2);
+    std::string withNaN = blob + Record(std::numeric_limits<long double>::quiet_NaN(), 0) + Record(5, 6) + "abc";
+    TPacketContent c = packet_test::MarksContent();
+    c.Rows.push_back({0,
+                      {std::int64_t{1}, std::string("Lake"), std::string("a\r\nb"), TFieldValue{}, TFieldValue{},
+                       withNaN, TFieldValue{}, TFieldValue{}, TFieldValue{}, TFieldValue{}, std::int64_t{-1},
+                       std::int64_t{7}, true, std::string("hut.png"), std::int64_t{1}}});
+    c.Rows.push_back({0, {std::int64_t{2}, TFieldValue{}, TFieldValue{}, TFieldValue{}, TFieldValue{}, TFieldValue{},
+                          TFieldValue{}, TFieldValue{}, TFieldValue{}, TFieldValue{}, TFieldValue{}, TFieldValue{},
+                          TFieldValue{}, TFieldValue{}, std::int64_t{1}}});
+    TClientDataSet marks(MarksSchema());
+    marks.SetPacketText(WriteXmlPacket(c));
+    const TMarkReader reader(marks);
+    for (marks.GoFirst(); !marks.AtEnd(); marks.GoNext()) {
+        const TMarkData copy = ReadCurrentMark(marks);
+        const TMarkView view = reader.Read();
+        EXPECT_EQ(view.name, copy.name);
+        EXPECT_EQ(view.descr, copy.descr);
+        EXPECT_EQ(view.picname, copy.picname);
+        EXPECT_EQ(view.color1, copy.color1);
+        EXPECT_EQ(view.color2, copy.color2);
+        EXPECT_EQ(view.visible, copy.visible);
+        ASSERT_EQ(view.points.size(), copy.points.size());
+        for (size_t i = 0; i < copy.points.size(); ++i)
+            EXPECT_TRUE(view.points[i].Lon == copy.points[i].Lon && view.points[i].Lat == copy.points[i].Lat);
+        EXPECT_EQ(ShapeOfPoints(view.points), ShapeOf(copy.points));
+        EXPECT_EQ(ShapeOfPoints(MarkViewOf(copy).points), ShapeOf(copy.points));
+    }
+}

@@ -183,16 +183,18 @@ void TfrmMain::ExportKml(TExportScope scope, std::string fileName, const std::ve
         return;
     FExport.FKmzMode = false;
     const std::string icons = IconFolder();
-    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddKmlPlacemark(FExport, ReadCurrentMark(), icons); }, selectedRows);
-    SaveExportText(FillTemplate(kKmlDocument, FExport.FExportText), fileName);
+    const TMarkReader mark(CDMarks);
+    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddKmlPlacemark(FExport, mark.Read(), icons); }, selectedRows);
+    SaveExportDocument(kKmlDocument, FExport.FExportText, fileName);
 }
 
 void TfrmMain::ExportWpt(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
 {
     if (!ChooseExportFile(kWptFormat, fileName))
         return;
-    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddWptWaypoint(FExport, ReadCurrentMark()); }, selectedRows);
-    SaveExportText(FillTemplate(kWptHeader, FExport.FExportText), fileName);
+    const TMarkReader mark(CDMarks);
+    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddWptWaypoint(FExport, mark.Read()); }, selectedRows);
+    SaveExportDocument(kWptHeader, FExport.FExportText, fileName);
 }
 
 void TfrmMain::ExportKmz(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
@@ -200,9 +202,9 @@ void TfrmMain::ExportKmz(TExportScope scope, std::string fileName, const std::ve
     if (!ChooseExportFile(kKmzFormat, fileName))
         return;
     FExport.FKmzMode = true;
-    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddKmlPlacemark(FExport, ReadCurrentMark(), {}); }, selectedRows);
-    WriteKmzPackage(FZipArchive, fileName, FillTemplate(kKmlDocument, FExport.FExportText), FExport.FExportIcons,
-                    IconFolder());
+    const TMarkReader mark(CDMarks);
+    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddKmlPlacemark(FExport, mark.Read(), {}); }, selectedRows);
+    WriteKmzPackage(FZipArchive, fileName, kKmlDocument, FExport.FExportText, FExport.FExportIcons, IconFolder());
 }
 
 void TfrmMain::ExportMp(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
@@ -210,9 +212,9 @@ void TfrmMain::ExportMp(TExportScope scope, std::string fileName, const std::vec
     if (!ChooseExportFile(kMpFormat, fileName))
         return;
     FIconTypes.LoadIconTypes(FProjectDir + "../MarksIcons/Icons.ini");
-    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddMpObject(FExport, ReadCurrentMark(), FIconTypes); },
-              selectedRows);
-    SaveExportText(FillTemplate(kMpHeader, FExport.FExportText), fileName);
+    const TMarkReader mark(CDMarks);
+    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddMpObject(FExport, mark.Read(), FIconTypes); }, selectedRows);
+    SaveExportDocument(kMpHeader, FExport.FExportText, fileName);
 }
 
 void TfrmMain::ShowExportCount()
