@@ -231,8 +231,10 @@ private:
             }
             ExpectEndTag("FIELDS");
         }
-        for (const TStoredField& f : FContent.Fields)
+        for (const TStoredField& f : FContent.Fields) {
+            FAttrNames.push_back(f.AttrName());
             FForms.push_back(f.Form());
+        }
         while (NextStartTag(tag)) {
             if (tag.Name != "PARAMS")
                 Mismatch();
@@ -289,7 +291,8 @@ private:
         f.Name = DecodeEntities(fieldName ? fieldName->Value : (attrName ? attrName->Value : tagName->Value));
         // Row values stand under the attrname as the file gives it, which need not be
         // the one this program would derive from the field name.
-        FAttrNames.push_back(attrName ? std::string(attrName->Value) : f.AttrName());
+        if (attrName)
+            f.GivenAttrName = DecodeEntities(attrName->Value);
         const TAttribute* type = tag.Find("fieldtype");
         if (!type)
             throw EMarksError("Invalid field type.");

@@ -189,6 +189,14 @@ TEST(ReadPacket, RowValuesStandUnderTheAttrnameAsRead)
     ASSERT_EQ(c.Fields.size(), 2u);
     EXPECT_EQ(c.Fields[0].Name, "max speed");
     EXPECT_EQ(c.Rows[0].Values, (std::vector<TFieldValue>{std::int64_t{80}, std::int64_t{2}}));
+
+    // Written back under the same attrname, with the name beside it.
+    const std::string written = WriteXmlPacket(c);
+    EXPECT_NE(written.find("<FIELD fieldname=\"max speed\" attrname=\"speed\" fieldtype=\"i4\"/>"), std::string::npos);
+    EXPECT_NE(written.find("<ROW speed=\"80\" a_b_=\"2\"/>"), std::string::npos);
+    TPacketContent back = ReadPacket(written);
+    EXPECT_EQ(back.Fields[0].Name, "max speed");
+    EXPECT_EQ(back.Rows[0].Values, c.Rows[0].Values);
 }
 
 TEST(ReadPacket, WriteReadWriteIsStable)
