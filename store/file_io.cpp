@@ -163,8 +163,10 @@ struct TPendingWrite {
     }
 };
 
-// Writes the bytes to a new temporary file beside the target, flushed to disk and
-// with the target's permissions.
+// Resolves the target through its links and refuses it when protected; then writes
+// the bytes to a new temporary file beside it, flushed to disk and with the
+// target's permissions. When the folder takes no new file but the target exists,
+// the write is left to be done in place.
 TPendingWrite PrepareWrite(const std::filesystem::path& path, std::string_view bytes)
 {
     TPendingWrite w{path, FollowLinks(path), {}, bytes};
