@@ -35,6 +35,8 @@ void WritePackage(ZipArchive& zip, const std::filesystem::path& target,
                   const std::function<void(const std::filesystem::path& kml)>& saveKml, const TIconNameList& icons,
                   const std::filesystem::path& iconFolder)
 {
+    // A write-protected target is refused before any work, like every other export.
+    CheckNotWriteProtected(std::filesystem::absolute(target).lexically_normal());
     TTemporaryFiles temporary;
     const std::string entryName = KmlEntryName(target);
     const std::filesystem::path kml = UniqueTempPath(target.parent_path() / entryName);
