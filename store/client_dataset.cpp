@@ -129,7 +129,6 @@ void TClientDataSet::Close()
     FContent = {};
     FCollator.reset();
     FRowOf.clear();
-    FKeys.clear();
     FLatest.clear();
     FOrder.clear();
     FKeyFields.clear();
@@ -221,10 +220,8 @@ void TClientDataSet::MergeChanges()
     std::vector<TStoredRow>& rows = FContent.Rows;
     std::vector<size_t> newIndex(rows.size(), kNoRow);
     std::vector<TStoredRow> merged;
-    std::vector<std::string> keys;
     std::vector<size_t> rowOf;
     merged.reserve(rows.size());
-    keys.reserve(rows.size());
     std::vector<bool> laterVersion(rows.size(), false);
     for (const TChangeLogEntry& e : FContent.ChangeLog)
         if (e.Action == caModify && e.Previous != kNoRow)
@@ -239,7 +236,6 @@ void TClientDataSet::MergeChanges()
         TStoredRow row = std::move(rows[latest]);
         row.State = 0;
         merged.push_back(std::move(row));
-        keys.push_back(std::move(FKeys[latest]));
         rowOf.push_back(logical);
     }
     std::fill(FLatest.begin(), FLatest.end(), kNoRow);
@@ -248,7 +244,6 @@ void TClientDataSet::MergeChanges()
     for (size_t& row : FOrder)
         row = newIndex[row];
     rows = std::move(merged);
-    FKeys = std::move(keys);
     FRowOf = std::move(rowOf);
     FContent.ChangeLog.clear();
     Changed();

@@ -165,12 +165,10 @@ private:
     TPacketContent FContent;
     std::unique_ptr<TCollator> FCollator;
 
-    // Per stored row: the logical row it is a version of, and its order key (empty
-    // for hidden versions). Per logical row: its latest stored version, or kNoRow
-    // once merged away. Logical row numbers stay the same through a merge, so row
-    // references survive a save.
+    // Per stored row: the logical row it is a version of. Per logical row: its
+    // latest stored version, or kNoRow once merged away. Logical row numbers stay the
+    // same through a merge, so row references survive a save.
     std::vector<std::size_t> FRowOf;
-    std::vector<std::string> FKeys;
     std::vector<std::size_t> FLatest;
 
     // The order: stored rows in use, sorted by key. The view is the range
@@ -202,8 +200,9 @@ private:
     void Open(TPacketContent content);
     void BindFields(const TPacketContent& content);
     void BuildOrder();
-    std::string KeyOf(const std::vector<TFieldValue>& values) const;
-    std::string MasterPrefix(const TFieldValue& value) const;
+    // The order of two stored rows by the order fields: -1, 0 or 1, ties only for
+    // equal values. Fields from the first-th on.
+    int CompareRows(std::size_t a, std::size_t b, std::size_t first = 0) const;
     void RestrictView();
     std::size_t FindInOrder(std::size_t row) const;
     void InsertIntoOrder(std::size_t row);

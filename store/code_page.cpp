@@ -168,11 +168,16 @@ void AppendCp1251AsUtf8(std::string& out, std::string_view text)
 
 std::u16string Cp1251ToUtf16(std::string_view text)
 {
-    const TCodePageTables& t = Tables();
     std::u16string out(text.size(), u'\0');
+    Cp1251ToUtf16(text, out.data());
+    return out;
+}
+
+void Cp1251ToUtf16(std::string_view text, char16_t* out)
+{
+    const TCodePageTables& t = Tables();
     for (size_t i = 0; i < text.size(); ++i)
         out[i] = t.ToUnicode[static_cast<unsigned char>(text[i])];
-    return out;
 }
 
 std::string Utf16ToCp1251(std::u16string_view text)

@@ -24,6 +24,8 @@ void AppendCp1251AsUtf8(std::string& out, std::string_view text);
 
 // Windows-1251 bytes to UTF-16 code units, one per byte.
 std::u16string Cp1251ToUtf16(std::string_view text);
+// The same into out, which has room for text.size() units.
+void Cp1251ToUtf16(std::string_view text, char16_t* out);
 
 // UTF-16 to Windows-1251; characters the code page lacks become '?'.
 std::string Utf16ToCp1251(std::u16string_view text);

@@ -98,10 +98,26 @@ void TCollator::AppendSortKey(std::string& out, std::string_view text) const
 
 int TCollator::Compare(std::string_view a, std::string_view b) const
 {
-    std::u16string ua = Cp1251ToUtf16(a.substr(0, kCollatedLength));
-    std::u16string ub = Cp1251ToUtf16(b.substr(0, kCollatedLength));
-    UCollationResult r = ucol_strcoll(FCollator, reinterpret_cast<const UChar*>(ua.data()), static_cast<int32_t>(ua.size()),
-                                      reinterpret_cast<const UChar*>(ub.data()), static_cast<int32_t>(ub.size()));
+    // Tables compare strings while sorting; short ones convert on the stack.
+    const std::string_view ca = a.substr(0, kCollatedLength);
+    const std::string_view cb = b.substr(0, kCollatedLength);
+    constexpr size_t kOnStack = 256;
+    char16_t stackA[kOnStack], stackB[kOnStack];
+    std::u16string heapA, heapB;
+    char16_t* ua = stackA;
+    char16_t* ub = stackB;
+    if (ca.size() > kOnStack) {
+        heapA.resize(ca.size());
+        ua = heapA.data();
+    }
+    if (cb.size() > kOnStack) {
+        heapB.resize(cb.size());
+        ub = heapB.data();
+    }
+    Cp1251ToUtf16(ca, ua);
+    Cp1251ToUtf16(cb, ub);
+    UCollationResult r = ucol_strcoll(FCollator, reinterpret_cast<const UChar*>(ua), static_cast<int32_t>(ca.size()),
+                                      reinterpret_cast<const UChar*>(ub), static_cast<int32_t>(cb.size()));
     if (r != UCOL_EQUAL)
         return r == UCOL_LESS ? -1 : 1;
     int c = a.compare(b);

@@ -9,7 +9,6 @@ size_t TClientDataSet::AppendStoredRow(TStoredRow row, size_t logicalRow)
     size_t index = FContent.Rows.size();
     FContent.Rows.push_back(std::move(row));
     FRowOf.push_back(logicalRow);
-    FKeys.push_back(KeyOf(FContent.Rows[index].Values));
     if (logicalRow == FLatest.size())
         FLatest.push_back(index);
     else
@@ -77,14 +76,13 @@ void TClientDataSet::PostRow()
         size_t row = AppendStoredRow({static_cast<std::uint8_t>(rsModified | (oldState & rsInserted)), std::move(values)},
                                      FRowOf[old]);
         FContent.ChangeLog.push_back({row, old, caModify});
-        if (FKeys[row] == FKeys[old]) {
+        if (CompareRows(row, old) == 0) {
             FOrder[FCursor] = row;
         } else {
             RemoveFromOrder(FCursor);
             InsertIntoOrder(row);
             PlaceCursorOn(row, fallback);
         }
-        FKeys[old].clear();
     }
     FState = TTableState::Browse;
     FBuffer.clear();
@@ -119,7 +117,6 @@ void TClientDataSet::DeleteRow()
     size_t row = FOrder[FCursor];
     FContent.Rows[row].State = static_cast<std::uint8_t>(FContent.Rows[row].State | rsDeleted);
     FContent.ChangeLog.push_back({row, kNoRow, caDelete});
-    FKeys[row].clear();
     size_t position = FCursor;
     RemoveFromOrder(position);
     FCursor = position;

@@ -4,14 +4,20 @@
 
 #include "client_dataset.h"
 
-// The ordered view: order keys, the master-detail restriction, the cursor, row
-// references and the notification of views.
+// The ordered view: the order of rows, the master-detail restriction, the cursor,
+// row references and the notification of views.
 
 namespace {
 
+// Doubles in an order-preserving unsigned form (-0 before +0, NaNs by their bits).
+std::uint64_t DoubleKey(double d)
+{
+    auto u = std::bit_cast<std::uint64_t>(d);
+    return (u & (std::uint64_t{1} << 63)) ? ~u : (u | (std::uint64_t{1} << 63));
+}
+
 // Appends an order-preserving encoding of the value: nulls first, numbers by
-// value, strings by the collation. Each encoding is self-delimiting, so the keys of
-// several fields compare field by field when appended.
+// value, strings by the collation.
 void AppendKey(std::string& key, const TFieldValue& v, const TCollator& collator)
 {
     switch (v.index()) {
@@ -26,8 +32,7 @@ void AppendKey(std::string& key, const TFieldValue& v, const TCollator& collator
         break;
     }
     case 2: {
-        auto u = std::bit_cast<std::uint64_t>(std::get<double>(v));
-        u = (u & (std::uint64_t{1} << 63)) ? ~u : (u | (std::uint64_t{1} << 63));
+        const std::uint64_t u = DoubleKey(std::get<double>(v));
         key.push_back('\1');
         for (int shift = 56; shift >= 0; shift -= 8)
             key.push_back(static_cast<char>((u >> shift) & 0xFF));
@@ -44,36 +49,84 @@ void AppendKey(std::string& key, const TFieldValue& v, const TCollator& collator
     }
 }
 
-} // namespace
-
-std::string TClientDataSet::KeyOf(const std::vector<TFieldValue>& values) const
+// The order of two values of one field, as their encodings would compare: nulls
+// first, numbers by value, strings by the collation. Values of one kind (all a
+// field holds) compare directly; anything else through the encodings.
+int CompareValues(const TFieldValue& a, const TFieldValue& b, const TCollator& collator)
 {
-    std::string key;
-    for (int field : FKeyFields)
-        AppendKey(key, values[static_cast<size_t>(field)], *FCollator);
-    return key;
+    auto sign = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
+    if (a.index() != b.index()) {
+        if (IsNullValue(a) || IsNullValue(b))
+            return IsNullValue(a) ? -1 : 1;
+        std::string ka, kb;
+        AppendKey(ka, a, collator);
+        AppendKey(kb, b, collator);
+        return sign(ka, kb);
+    }
+    switch (a.index()) {
+    case 0: return 0;
+    case 1: return sign(std::get<std::int64_t>(a), std::get<std::int64_t>(b));
+    case 2: return sign(DoubleKey(std::get<double>(a)), DoubleKey(std::get<double>(b)));
+    case 3: return sign(std::get<bool>(a), std::get<bool>(b));
+    default: return collator.Compare(std::get<std::string>(a), std::get<std::string>(b));
+    }
 }
 
-std::string TClientDataSet::MasterPrefix(const TFieldValue& value) const
+} // namespace
+
+int TClientDataSet::CompareRows(size_t a, size_t b, size_t first) const
 {
-    std::string prefix;
-    AppendKey(prefix, value, *FCollator);
-    return prefix;
+    const auto& rows = FContent.Rows;
+    for (size_t k = first; k < FKeyFields.size(); ++k) {
+        const auto field = static_cast<size_t>(FKeyFields[k]);
+        if (int c = CompareValues(rows[a].Values[field], rows[b].Values[field], *FCollator))
+            return c;
+    }
+    return 0;
 }
 
 void TClientDataSet::BuildOrder()
 {
     const auto& rows = FContent.Rows;
-    FKeys.assign(rows.size(), std::string());
     FOrder.clear();
     FOrder.reserve(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i) {
-        if (rows[i].State & kHiddenStates)
-            continue;
-        FKeys[i] = KeyOf(rows[i].Values);
-        FOrder.push_back(i);
-    }
-    std::stable_sort(FOrder.begin(), FOrder.end(), [&](size_t a, size_t b) { return FKeys[a] < FKeys[b]; });
+    for (size_t i = 0; i < rows.size(); ++i)
+        if (!(rows[i].State & kHiddenStates))
+            FOrder.push_back(i);
+
+    // Leading order fields that hold integers (or nulls) in every row are copied
+    // side by side and compared first; the rows' own values, and the collator, are
+    // only reached on ties. Most marks differ in category or scale.
+    size_t intFields = 0;
+    auto isInt = [&](size_t row, size_t k) {
+        const TFieldValue& v = rows[row].Values[static_cast<size_t>(FKeyFields[k])];
+        return IsNullValue(v) || std::holds_alternative<std::int64_t>(v);
+    };
+    while (intFields < std::min<size_t>(FKeyFields.size(), 2) &&
+           std::all_of(FOrder.begin(), FOrder.end(), [&](size_t row) { return isInt(row, intFields); }))
+        ++intFields;
+    // Per row and field: nulls before every number.
+    struct TIntKey {
+        bool Set;
+        std::int64_t Value;
+        bool operator<(const TIntKey& o) const { return Set != o.Set ? o.Set : Set && Value < o.Value; }
+        bool operator!=(const TIntKey& o) const { return Set != o.Set || (Set && Value != o.Value); }
+    };
+    std::vector<TIntKey> ints(intFields * rows.size());
+    for (size_t row : FOrder)
+        for (size_t k = 0; k < intFields; ++k) {
+            const TFieldValue& v = rows[row].Values[static_cast<size_t>(FKeyFields[k])];
+            ints[row * intFields + k] = {!IsNullValue(v), IsNullValue(v) ? 0 : std::get<std::int64_t>(v)};
+        }
+    std::stable_sort(FOrder.begin(), FOrder.end(), [&](size_t a, size_t b) {
+        for (size_t k = 0; k < intFields; ++k) {
+            const TIntKey& x = ints[a * intFields + k];
+            const TIntKey& y = ints[b * intFields + k];
+            if (x != y)
+                return x < y;
+        }
+        return CompareRows(a, b, intFields) < 0;
+    });
 }
 
 void TClientDataSet::RestrictView()
@@ -83,8 +136,8 @@ void TClientDataSet::RestrictView()
         FViewEnd = FOrder.size();
         return;
     }
-    const std::string prefix = MasterPrefix(FMasterValue);
-    auto compare = [&](size_t row) { return FKeys[row].compare(0, prefix.size(), prefix); };
+    const auto field = static_cast<size_t>(FKeyFields.front());
+    auto compare = [&](size_t row) { return CompareValues(FContent.Rows[row].Values[field], FMasterValue, *FCollator); };
     auto begin = std::partition_point(FOrder.begin(), FOrder.end(), [&](size_t row) { return compare(row) < 0; });
     auto end = std::partition_point(begin, FOrder.end(), [&](size_t row) { return compare(row) <= 0; });
     FViewBegin = static_cast<size_t>(begin - FOrder.begin());
@@ -93,10 +146,9 @@ void TClientDataSet::RestrictView()
 
 size_t TClientDataSet::FindInOrder(size_t row) const
 {
-    const std::string& key = FKeys[row];
-    auto it = std::lower_bound(FOrder.begin(), FOrder.end(), key,
-                               [&](size_t r, const std::string& k) { return FKeys[r] < k; });
-    for (; it != FOrder.end() && FKeys[*it] == key; ++it)
+    auto it = std::lower_bound(FOrder.begin(), FOrder.end(), row,
+                               [&](size_t r, size_t target) { return CompareRows(r, target) < 0; });
+    for (; it != FOrder.end() && CompareRows(*it, row) == 0; ++it)
         if (*it == row)
             return static_cast<size_t>(it - FOrder.begin());
     return kNoRow;
@@ -105,8 +157,8 @@ size_t TClientDataSet::FindInOrder(size_t row) const
 void TClientDataSet::InsertIntoOrder(size_t row)
 {
     // After the rows with an equal key.
-    auto it = std::upper_bound(FOrder.begin(), FOrder.end(), FKeys[row],
-                               [&](const std::string& k, size_t r) { return k < FKeys[r]; });
+    auto it = std::upper_bound(FOrder.begin(), FOrder.end(), row,
+                               [&](size_t target, size_t r) { return CompareRows(target, r) < 0; });
     FOrder.insert(it, row);
     ++FGeneration;
     RestrictView();
