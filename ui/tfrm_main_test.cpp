@@ -10,6 +10,8 @@
 #include <csignal>
 #include <deque>
 #include <filesystem>
+#include <regex>
+#include <sstream>
 
 #include "file_io.h"
 #include "marks_schema.h"
@@ -346,6 +348,15 @@ TEST_F(TWindowTest, ExportScopes)
     EXPECT_NE(mp.find("Type=0x6511"), std::string::npos);
     EXPECT_NE(mp.find("Type=0x3c"), std::string::npos);
     EXPECT_LT(Window->FExport.FExportCount, 240); // marks of their own hidden are left out
+    // Every object has one type line, "Type=0x" and hexadecimal digits.
+    std::istringstream lines(mp);
+    int typeLines = 0;
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("Type=", 0) == 0) {
+            ++typeLines;
+            EXPECT_TRUE(std::regex_match(line, std::regex("Type=0x[0-9A-Fa-f]+\r"))) << line;
+        }
+    EXPECT_EQ(typeLines, Window->FExport.FExportCount);
 }
 
 namespace {
