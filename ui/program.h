@@ -2,7 +2,8 @@
 
 #include <memory>
 
-class TDialogs;
+#include "dialogs.h"
+
 class TfrmMain;
 
 // Start-up: "." as decimal separator, the application title, the main window, and
