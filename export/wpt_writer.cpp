@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "number_format.h"
+#include "record_text.h"
 
 const char* const kWptHeader =
     "OziExplorer Waypoint File Version 1.1\r\n"
@@ -20,17 +21,12 @@ std::string NoCommas(std::string_view text)
 
 namespace {
 
-// A waypoint is one line of comma-separated fields: a line break inside a name or
-// description would start a broken record that OziExplorer and GPSBabel misread,
-// so each break (CR LF, CR or LF) becomes one space, and so does each comma.
+// A field of the waypoint line: the text on one line, each comma a space.
 void AppendOneField(std::string& out, std::string_view text)
 {
-    for (size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        out.push_back(c == '\r' || c == '\n' || c == ',' ? ' ' : c);
-    }
+    const size_t start = out.size();
+    AppendOneLineText(out, text);
+    std::replace(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(), ',', ' ');
 }
 
 } // namespace
