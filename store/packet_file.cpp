@@ -49,9 +49,9 @@ void TPacketFile::Fail(int error) const
 
 bool TPacketFile::More(std::size_t keepFrom)
 {
+    FWindow.erase(0, keepFrom);
     if (FAtEnd)
         return false;
-    FWindow.erase(0, keepFrom);
     const std::size_t start = FWindow.size();
     FWindow.resize(start + kPiece);
     std::size_t filled = start;

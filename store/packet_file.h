@@ -31,7 +31,8 @@ public:
     // The bytes read and not yet dropped.
     const std::string& Window() const { return FWindow; }
     // Drops the window's bytes before keepFrom and appends the next piece of the
-    // file; false at the end of the file. Views into the window become invalid.
+    // file; false at the end of the file. Either way views into the window become
+    // invalid: the window may have moved.
     bool More(std::size_t keepFrom);
     bool AtEnd() const { return FAtEnd; }
     // Reads the rest of the file into the window.

@@ -96,10 +96,13 @@ private:
     bool Have(size_t n)
     {
         while (FText.size() - FPos < n) {
-            if (!FFile || !FFile->More(FPos))
+            if (!FFile)
                 return false;
+            const bool more = FFile->More(FPos);
             FText = FFile->Window();
             FPos = 0;
+            if (!more)
+                return false;
         }
         return true;
     }
