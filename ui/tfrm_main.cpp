@@ -31,6 +31,7 @@ TfrmMain::TfrmMain(std::unique_ptr<TDialogs> dialogs, QWidget* parent)
     BuildLayout();
     BuildMenu();
     BuildPopups();
+    BuildMap();
     setGeometry(526, 194, 930, 516);
     FitToScreen(*this);
 }
@@ -275,8 +276,4 @@ void TfrmMain::mnSaveSelectedToWptClick()
 void TfrmMain::mnExportToKmzClick()
 {
     RunCommand([this] { ExportKmz(esSelected, {}, GRMarks->SelectedRows()); });
-}
-
-void TfrmMain::Show1Click()
-{
 }

@@ -9,6 +9,9 @@
 #include "client_dataset.h"
 #include "dialogs.h"
 #include "export_driver.h"
+#include "gm_map.h"
+#include "gm_marker.h"
+#include "gm_polyline.h"
 #include "icon_cache.h"
 #include "icon_images.h"
 #include "mark_geometry.h"
@@ -72,8 +75,24 @@ public:
     void mnSaveSelectedToKmlClick();
     void mnSaveSelectedToWptClick();
     void mnExportToKmzClick();
-    // Shows or hides the map panel; the map view is not there yet.
+    // Shows or hides the map panel: the caption of Show1, the map view's Active and
+    // the panel's width change together.
     void Show1Click();
+    // A double click in the marks grid shows the current mark on the map.
+    void GRMarksDblClick();
+    void ShowMarkOnMap();
+    void GMMap1AfterPageLoaded(TGMMap& sender, bool first);
+
+    // The map preview: the web view of pnlGoogle (made when the map is first shown),
+    // the map view and its three overlay components with one item each.
+    TWebView* WebBrowser1 = nullptr;
+    TGMMap GMMap1;
+    TGMMarker GMMarker1;
+    TGMPolyline GMPolyline1;
+    TGMPolygon GMPolygon1;
+    bool FMapShown = false;
+    // Makes the panel's web view; tests put in one of their own.
+    std::function<TWebView*(QWidget* panel)> MakeWebBrowser;
 
     // Runs a command; an error it raises is shown in the error box.
     void RunCommand(const std::function<void()>& command);
@@ -127,6 +146,7 @@ private:
     void BuildLayout();
     void BuildMenu();
     void BuildPopups();
+    void BuildMap();
     // Whether a row of GrCats is the drop target.
     bool IsDropRow(int row) const;
     // Sets the file name from the prompt when it is empty; whether there is one.
