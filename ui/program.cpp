@@ -83,6 +83,8 @@ int RunProgram(int argc, char** argv)
     if (which != TSwitch::None && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
         qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The map panel's web engine shares the window's graphics context.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     // Qt sets the C locale from the environment; numbers are always written with ".".
     std::setlocale(LC_NUMERIC, "C");
