@@ -110,7 +110,10 @@ void TGMMap::PollEvents()
                 continue;
             lines.emplace_back(&line, steps.size());
             steps.push_back(TPageStep::Script(QStringLiteral("PolylineGetPath(%1,%2)").arg(component->ObjectId()).arg(i)));
-            steps.push_back(TPageStep::Read({QStringLiteral("mapdata"), QStringLiteral("polylinedata")}));
+            // The path of a long line travels only when it differs from the last one read.
+            steps.push_back(TPageStep::Read({QStringLiteral("mapdata"), QStringLiteral("polylinedata")},
+                                            QStringLiteral("path %1,%2").arg(component->ObjectId()).arg(i),
+                                            line.PathKnown()));
         }
     }
 
@@ -160,7 +163,11 @@ void TGMMap::PollEvents()
         FWeb.TakeRead(read);
         if (TWebControl::IntegerIn(read, QStringLiteral("mapdata"), QStringLiteral("mapisnull"), 1) == 1)
             RaiseMessage(gmMapNotCreated);
+        const TFormField* path = TWebControl::FieldIn(read, QStringLiteral("polylinedata"), QStringLiteral("path"));
+        if (path && path->Unchanged)
+            continue;
         line->TakePathText(TWebControl::ValueIn(read, QStringLiteral("polylinedata"), QStringLiteral("path"), QString()));
+        line->SetPathKnown();
     }
 }
 

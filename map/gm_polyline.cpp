@@ -65,6 +65,7 @@ void TBasePolyline::SetStyle(TLineStyle value)
 
 void TBasePolyline::PathChanged()
 {
+    FPathKnown = false;
     if (!FUpdatingPath)
         ChangeProperties();
 }

@@ -86,11 +86,16 @@ public:
     void TakePathText(const QString& text);
     // Fits the map's view to the item's points.
     void ZoomToPoints();
+    // Whether the points are those of the path text the poll last took from the
+    // page (so an unchanged text need not travel again); any change clears it.
+    bool PathKnown() const { return FPathKnown; }
+    void SetPathKnown() { FPathKnown = true; }
 
 protected:
     TLineStyle FStyle;
     bool FVisible = true;
     bool FUpdatingPath = false;
+    bool FPathKnown = false;
 
     void PathChanged();
     bool SamePath(const QList<QStringView>& pieces) const;

@@ -1,5 +1,6 @@
 #include "gm_values.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -15,52 +16,86 @@ QString JsInt(long long value)
     return QString::number(value);
 }
 
-QString JsReal(double value)
+namespace {
+
+// Appends the number in the form JsReal describes.
+void AppendReal(std::string& out, double value)
 {
-    if (std::isnan(value))
-        return QStringLiteral("NaN");
-    if (std::isinf(value))
-        return value < 0 ? QStringLiteral("-Infinity") : QStringLiteral("Infinity");
-    if (value == 0)
-        return QStringLiteral("0");
+    if (std::isnan(value)) {
+        out += "NaN";
+        return;
+    }
+    if (std::isinf(value)) {
+        out += value < 0 ? "-Infinity" : "Infinity";
+        return;
+    }
+    if (value == 0) {
+        out += '0';
+        return;
+    }
     // 15 significant digits: "d.dddddddddddddde+XX", rounded once, then trimmed.
     char buffer[40];
-    auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14);
-    std::string text(buffer, end);
-    const bool negative = text[0] == '-';
-    if (negative)
-        text.erase(0, 1);
-    const size_t e = text.find('e');
-    const int exponent = std::atoi(text.c_str() + e + 1);
-    std::string digits = text.substr(0, 1) + text.substr(2, e - 2);
-    while (digits.size() > 1 && digits.back() == '0')
-        digits.pop_back();
-
-    std::string result = negative ? "-" : "";
-    if (exponent < -5 || exponent >= 15) {
-        result += digits[0];
-        if (digits.size() > 1)
-            result += "." + digits.substr(1);
-        result += "E" + std::to_string(exponent);
-    } else if (exponent < 0) {
-        result += "0." + std::string(size_t(-exponent - 1), '0') + digits;
-    } else {
-        if (digits.size() <= size_t(exponent) + 1) {
-            result += digits + std::string(size_t(exponent) + 1 - digits.size(), '0');
-        } else {
-            result += digits.substr(0, size_t(exponent) + 1) + "." + digits.substr(size_t(exponent) + 1);
-        }
+    const char* end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific, 14).ptr;
+    const char* p = buffer;
+    if (*p == '-') {
+        out += '-';
+        ++p;
     }
-    return QString::fromLatin1(result.data(), qsizetype(result.size()));
+    const char* e = std::find(p, end, 'e');
+    int exponent = 0;
+    std::from_chars(e + 1 + (e[1] == '+' ? 1 : 0), end, exponent);
+    char digits[16];
+    size_t n = 0;
+    digits[n++] = p[0];
+    for (const char* d = p + 2; d < e; ++d)
+        digits[n++] = *d;
+    while (n > 1 && digits[n - 1] == '0')
+        --n;
+
+    if (exponent < -5 || exponent >= 15) {
+        out += digits[0];
+        if (n > 1) {
+            out += '.';
+            out.append(digits + 1, n - 1);
+        }
+        out += 'E';
+        char exp[8];
+        out.append(exp, std::to_chars(exp, exp + sizeof exp, exponent).ptr);
+    } else if (exponent < 0) {
+        out += "0.";
+        out.append(size_t(-exponent - 1), '0');
+        out.append(digits, n);
+    } else if (n <= size_t(exponent) + 1) {
+        out.append(digits, n);
+        out.append(size_t(exponent) + 1 - n, '0');
+    } else {
+        out.append(digits, size_t(exponent) + 1);
+        out += '.';
+        out.append(digits + exponent + 1, n - size_t(exponent) - 1);
+    }
+}
+
+double Truncated(double value, int precision)
+{
+    if (precision > 0 && std::isfinite(value)) {
+        const double scale = std::pow(10.0, precision);
+        return std::trunc(value * scale) / scale;
+    }
+    return value;
+}
+
+} // namespace
+
+QString JsReal(double value)
+{
+    std::string text;
+    AppendReal(text, value);
+    return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
 QString JsCoordinate(double value, int precision)
 {
-    if (precision > 0 && std::isfinite(value)) {
-        const double scale = std::pow(10.0, precision);
-        value = std::trunc(value * scale) / scale;
-    }
-    return JsReal(value);
+    return JsReal(Truncated(value, precision));
 }
 
 QString JsQuoted(const QString& value)
@@ -130,18 +165,18 @@ QString JsColour(TColor colour)
 
 QString JsPointList(const std::vector<TGeoPoint>& points, int precision)
 {
-    QString out;
-    out.reserve(qsizetype(points.size()) * 40 + 2);
-    out += QLatin1Char('\'');
+    std::string out;
+    out.reserve(points.size() * 40 + 2);
+    out += '\'';
     for (size_t i = 0; i < points.size(); ++i) {
         if (i > 0)
-            out += QLatin1Char(';');
-        out += JsCoordinate(points[i].Lat, precision);
-        out += QLatin1Char('|');
-        out += JsCoordinate(points[i].Lng, precision);
+            out += ';';
+        AppendReal(out, Truncated(points[i].Lat, precision));
+        out += '|';
+        AppendReal(out, Truncated(points[i].Lng, precision));
     }
-    out += QLatin1Char('\'');
-    return out;
+    out += '\'';
+    return QString::fromLatin1(out.data(), qsizetype(out.size()));
 }
 
 std::optional<double> ReadReal(QStringView text)

@@ -33,18 +33,24 @@ const TForm* FormIn(const TFormsRead& read, const QString& form)
 
 } // namespace
 
+const TFormField* TWebControl::FieldIn(const TFormsRead& read, const QString& form, const QString& field)
+{
+    if (!read.FormNames.contains(form, Qt::CaseInsensitive))
+        return nullptr;
+    const TForm* found = FormIn(read, form);
+    if (!found)
+        return nullptr;
+    for (const TFormField& f : found->Fields)
+        if (f.Name.compare(field, Qt::CaseInsensitive) == 0)
+            return &f;
+    return nullptr;
+}
+
 QString TWebControl::ValueIn(const TFormsRead& read, const QString& form, const QString& field,
                              const QString& defaultValue)
 {
-    if (!read.FormNames.contains(form, Qt::CaseInsensitive))
-        return defaultValue;
-    const TForm* found = FormIn(read, form);
-    if (!found)
-        return defaultValue;
-    for (const TFormField& f : found->Fields)
-        if (f.Name.compare(field, Qt::CaseInsensitive) == 0)
-            return Cleaned(f.Value);
-    return defaultValue;
+    const TFormField* found = FieldIn(read, form, field);
+    return found ? Cleaned(found->Value) : defaultValue;
 }
 
 int TWebControl::IntegerIn(const TFormsRead& read, const QString& form, const QString& field, int defaultValue)

@@ -25,6 +25,8 @@ public:
     // characters trimmed), or the default when the form or field is missing.
     static QString ValueIn(const TFormsRead& read, const QString& form, const QString& field,
                            const QString& defaultValue);
+    // The field itself, or nothing when the form or field is missing.
+    static const TFormField* FieldIn(const TFormsRead& read, const QString& form, const QString& field);
     static int IntegerIn(const TFormsRead& read, const QString& form, const QString& field, int defaultValue);
     static double RealIn(const TFormsRead& read, const QString& form, const QString& field, double defaultValue);
 

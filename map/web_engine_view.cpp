@@ -46,7 +46,7 @@ const char* const kExchangeScript = R"JS((function (steps) {
       if (same(document.forms[i].getAttribute('name') || '', name)) return document.forms[i];
     return null;
   }
-  function read(wanted) {
+  function read(wanted, stashKey, known) {
     var out = { names: [], forms: [] };
     for (var i = 0; i < document.forms.length; i++) out.names.push(document.forms[i].getAttribute('name') || '');
     for (var j = 0; j < wanted.length; j++) {
@@ -54,8 +54,13 @@ const char* const kExchangeScript = R"JS((function (steps) {
       if (!form) { out.forms.push(null); continue; }
       var fields = [];
       for (var k = 0; k < form.elements.length; k++) {
-        var el = form.elements[k];
-        fields.push([nameOf(el), valued(el) ? String(el.value) : '']);
+        var el = form.elements[k], value = valued(el) ? String(el.value) : '';
+        if (stashKey && value.length > 1024) {
+          var stash = form.marksStash || (form.marksStash = {}), key = stashKey + '|' + nameOf(el);
+          if (known && stash[key] === value) value = null;
+          else stash[key] = value;
+        }
+        fields.push([nameOf(el), value]);
       }
       out.forms.push({ name: form.getAttribute('name') || '', fields: fields });
     }
@@ -79,7 +84,7 @@ const char* const kExchangeScript = R"JS((function (steps) {
         break;
       }
     } else if (s.k === 1) {
-      result.reads.push(read(s.f));
+      result.reads.push(read(s.f, s.s, s.kn));
     } else {
       write(s.f, s.n, s.v);
     }
@@ -89,28 +94,79 @@ const char* const kExchangeScript = R"JS((function (steps) {
 
 } // namespace
 
+namespace {
+
+// A JSON string (also a JavaScript string literal): texts of many thousand points
+// pass through here, so it is written by hand in one pass.
+void AppendString(QString& out, const QString& text)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += QLatin1Char('"');
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == '"' || u == '\\') {
+            out += QLatin1Char('\\');
+            out += c;
+        } else if (u < 0x20 || u == 0x2028 || u == 0x2029) {
+            out += QLatin1String("\\u");
+            out += QLatin1Char(hex[(u >> 12) & 15]);
+            out += QLatin1Char(hex[(u >> 8) & 15]);
+            out += QLatin1Char(hex[(u >> 4) & 15]);
+            out += QLatin1Char(hex[u & 15]);
+        } else {
+            out += c;
+        }
+    }
+    out += QLatin1Char('"');
+}
+
+} // namespace
+
 QString ExchangeScript(const std::vector<TPageStep>& steps)
 {
-    QJsonArray list;
-    for (const TPageStep& step : steps) {
-        QJsonObject item{{"k", int(step.Kind)}};
+    QString out = QString::fromLatin1(kExchangeScript);
+    qsizetype size = out.size() + 16;
+    for (const TPageStep& step : steps)
+        size += step.Text.size() + step.Value.size() + 64;
+    out.reserve(size);
+    out += QLatin1Char('[');
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const TPageStep& step = steps[i];
+        if (i > 0)
+            out += QLatin1Char(',');
+        out += QStringLiteral("{\"k\":%1").arg(int(step.Kind));
         switch (step.Kind) {
         case TPageStep::skScript:
-            item["t"] = step.Text;
+            out += QLatin1String(",\"t\":");
+            AppendString(out, step.Text);
             break;
         case TPageStep::skReadForms:
-            item["f"] = QJsonArray::fromStringList(step.Forms);
+            out += QLatin1String(",\"f\":[");
+            for (qsizetype f = 0; f < step.Forms.size(); ++f) {
+                if (f > 0)
+                    out += QLatin1Char(',');
+                AppendString(out, step.Forms[f]);
+            }
+            out += QLatin1Char(']');
+            if (!step.StashKey.isEmpty()) {
+                out += QLatin1String(",\"s\":");
+                AppendString(out, step.StashKey);
+                out += step.Known ? QLatin1String(",\"kn\":true") : QLatin1String(",\"kn\":false");
+            }
             break;
         case TPageStep::skWriteField:
-            item["f"] = step.Form;
-            item["n"] = step.Field;
-            item["v"] = step.Value;
+            out += QLatin1String(",\"f\":");
+            AppendString(out, step.Form);
+            out += QLatin1String(",\"n\":");
+            AppendString(out, step.Field);
+            out += QLatin1String(",\"v\":");
+            AppendString(out, step.Value);
             break;
         }
-        list.append(item);
+        out += QLatin1Char('}');
     }
-    return QString::fromLatin1(kExchangeScript) + QString::fromUtf8(QJsonDocument(list).toJson(QJsonDocument::Compact)) +
-           QStringLiteral(")");
+    out += QLatin1String("])");
+    return out;
 }
 
 TPageResult ReadExchangeAnswer(const QString& json)
@@ -133,7 +189,7 @@ TPageResult ReadExchangeAnswer(const QString& json)
             TForm form;
             form.Name = formValue["name"].toString();
             for (const QJsonValue& field : formValue["fields"].toArray())
-                form.Fields.push_back({field[0].toString(), field[1].toString()});
+                form.Fields.push_back({field[0].toString(), field[1].toString(), field[1].isNull()});
             read.Forms.emplace_back(std::move(form));
         }
         result.Reads.push_back(std::move(read));

@@ -3,23 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QBuffer>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
-#include <QWebEngineUrlRequestInterceptor>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
-#include <QWebEngineUrlSchemeHandler>
 #include <QWebEngineView>
 
 #include <functional>
 #include <memory>
 
 #include "client_dataset.h"
+#include "fake_maps_api.h"
 #include "code_page.h"
 #include "gm_map.h"
 #include "gm_marker.h"
@@ -31,43 +26,9 @@
 
 namespace {
 
-class TFakeApiHandler : public QWebEngineUrlSchemeHandler {
-public:
-    void requestStarted(QWebEngineUrlRequestJob* job) override
-    {
-        QFile file(QString(MARKS_SOURCE_DIR) + "/map/page/fake_maps_api_test.js");
-        file.open(QIODevice::ReadOnly);
-        auto* buffer = new QBuffer(job);
-        buffer->setData(file.readAll());
-        job->reply("text/javascript", buffer);
-    }
-};
-
-class TInterceptor : public QWebEngineUrlRequestInterceptor {
-public:
-    QStringList Requested;
-    void interceptRequest(QWebEngineUrlRequestInfo& info) override
-    {
-        const QUrl url = info.requestUrl();
-        Requested << url.toString();
-        if (url.scheme() == "fakemaps" || url.scheme() == "data" || url.scheme() == "about")
-            return;
-        if (url.host() == "maps.googleapis.com" && url.path() == "/maps/api/js")
-            info.redirect(QUrl("fakemaps:/api.js"));
-        else
-            info.block(true);
-    }
-};
-
 struct TEnvironment {
     QWebEngineProfile Profile;
-    TInterceptor Interceptor;
-    TFakeApiHandler Handler;
-    TEnvironment()
-    {
-        Profile.setUrlRequestInterceptor(&Interceptor);
-        Profile.installUrlSchemeHandler("fakemaps", &Handler);
-    }
+    TFakeMapsApi Api{Profile, SourceTreeFile("map/page/fake_maps_api_test.js")};
 };
 
 TEnvironment* Environment = nullptr;
@@ -230,7 +191,7 @@ TEST_F(TWebEngineMap, PageErrorsComeBackUnchanged)
     // The map's own error: a Make call before DoMap.
     EXPECT_EQ(ErrorText([&] { Map.ExecuteScript("DoMap = null; map = null; MakeMarker", "1"); }), "map is null");
     // The page the network never saw: only the fake API was asked for.
-    for (const QString& url : Environment->Interceptor.Requested)
+    for (const QString& url : Environment->Api.Requested)
         EXPECT_TRUE(url.startsWith("https://maps.googleapis.com/maps/api/js") || url.startsWith("fakemaps:") ||
                     url.startsWith("data:") || url.startsWith("about:"))
             << url.toStdString();
@@ -239,10 +200,10 @@ TEST_F(TWebEngineMap, PageErrorsComeBackUnchanged)
 TEST_F(TWebEngineMap, AKeyLoadsTheKeyedApi)
 {
     Map.SetAPIKey("test-key");
-    Environment->Interceptor.Requested.clear();
+    Environment->Api.Requested.clear();
     Show();
-    EXPECT_TRUE(Environment->Interceptor.Requested.join(' ').contains("&key=test-key")) <<
-        Environment->Interceptor.Requested.join(' ').toStdString();
+    EXPECT_TRUE(Environment->Api.Requested.join(' ').contains("&key=test-key")) <<
+        Environment->Api.Requested.join(' ').toStdString();
 }
 
 #ifdef MARKS_SANITIZED
@@ -258,10 +219,7 @@ int main(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--disable-gpu --no-sandbox");
-    QWebEngineUrlScheme scheme("fakemaps");
-    scheme.setSyntax(QWebEngineUrlScheme::Syntax::Path);
-    scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
-    QWebEngineUrlScheme::registerScheme(scheme);
+    RegisterFakeMapsScheme();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     TEnvironment environment;

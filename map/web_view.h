@@ -18,6 +18,9 @@ using TFrameId = quint64;
 struct TFormField {
     QString Name;
     QString Value;
+    // Set by a read with a stash key when a long value is the one the previous read
+    // of that key returned; Value is then empty.
+    bool Unchanged = false;
 };
 
 struct TForm {
@@ -42,12 +45,20 @@ struct TPageStep {
     QString Form;      // skWriteField: form, field (names, letter case ignored) and value;
     QString Field;     // a form that does not exist is left alone, as is a field that is
     QString Value;     // not an INPUT, SELECT or TEXTAREA element
+    // skReadForms: when set, long values are remembered in the page under this key,
+    // and with Known a value equal to the remembered one comes back as Unchanged
+    // instead of being sent again (the reader holds it from the previous read).
+    QString StashKey;
+    bool Known = false;
 
-    static TPageStep Script(const QString& text) { return {skScript, text, {}, {}, {}, {}}; }
-    static TPageStep Read(const QStringList& forms) { return {skReadForms, {}, forms, {}, {}, {}}; }
+    static TPageStep Script(const QString& text) { return {skScript, text, {}, {}, {}, {}, {}, false}; }
+    static TPageStep Read(const QStringList& forms, const QString& stashKey = {}, bool known = false)
+    {
+        return {skReadForms, {}, forms, {}, {}, {}, stashKey, known};
+    }
     static TPageStep Write(const QString& form, const QString& field, const QString& value)
     {
-        return {skWriteField, {}, {}, form, field, value};
+        return {skWriteField, {}, {}, form, field, value, {}, false};
     }
 };
 
