@@ -22,6 +22,7 @@
 #include "marks_schema.h"
 #include "show_mark.h"
 #include "test_helpers.h"
+#include "web_control.h"
 #include "web_engine_view.h"
 
 namespace {
@@ -167,6 +168,41 @@ TEST_F(TWebEngineMap, ShowsTheSamplesPointLineAndArea)
     Show();
     EXPECT_EQ(Js("linkedCompList[2].get('visible') + ',' + linkedCompList[2].get('paths').length"),
               "true," + QString::number(area->points.size()));
+}
+
+TEST_F(TWebEngineMap, ALongPathTravelsOnlyWhenItChanged)
+{
+    Show();
+    const auto pathField = [&](bool known) {
+        const TPageResult result = View->Exchange({TPageStep::Read({"polylinedata"}, "path 2,0", known)});
+        return *TWebControl::FieldIn(result.Reads.at(0), "polylinedata", "path");
+    };
+    View->Exchange({TPageStep::Script("SetField('polylinedata', 'path', new Array(3000).join('1|2;') + '1|2')")});
+    EXPECT_EQ(pathField(false).Value.size(), 3000 * 4 - 1);
+    EXPECT_TRUE(pathField(true).Unchanged);
+    EXPECT_FALSE(pathField(false).Unchanged);
+    View->Exchange({TPageStep::Script("SetField('polylinedata', 'path', new Array(3000).join('1|2;') + '1|3')")});
+    const TFormField changed = pathField(true);
+    EXPECT_FALSE(changed.Unchanged);
+    EXPECT_TRUE(changed.Value.endsWith("1|3"));
+
+    // Through the poll: a 3,000-point line that the page changes in one point is taken.
+    TMarkData track;
+    for (int i = 0; i < 3000; ++i)
+        track.points.push_back({37 + i * 1e-3L, 55 + i * 1e-3L});
+    ShowMark(track);
+    int changes = 0;
+    GMPolyline1.OnPathChange = [&](TBasePolyline&) { ++changes; };
+    Map.PollTick();
+    Map.PollTick();
+    changes = 0;
+    Map.PollTick();
+    EXPECT_EQ(changes, 0);
+    Js("linkedCompList[1].get('path')[1500] = new google.maps.LatLng(-1.5, 2.5)");
+    Map.PollTick();
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(Polyline.LinePoints[1500].Lat(), -1.5);
+    EXPECT_TRUE(Errors.empty());
 }
 
 TEST_F(TWebEngineMap, NamesReachThePageAsTextAndRunNothing)
