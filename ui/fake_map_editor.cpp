@@ -50,7 +50,7 @@ int main(int argc, char** argv)
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    QApplication::setApplicationDisplayName("Vexa.Terrun Marks Editor");
+    QApplication::setApplicationName("Vexa.Terrun Marks Editor");
     TFakeMapsApi api(*QWebEngineProfile::defaultProfile(), SourceTreeFile("map/page/fake_maps_api_test.js") + "\n" +
                                                               SourceTreeFile("ui/fake_map_drawing.js"));
     TfrmMain& window = CreateEditorWindow();
