@@ -54,6 +54,7 @@ void TClientDataSet::PostRow()
     CheckOpen();
     if (FState != TTableState::Edit && FState != TTableState::Insert)
         TableError("Dataset not in edit or insert mode");
+    UpdateRecord();
     const int autoInc = FContent.AutoIncField();
     std::vector<TFieldValue> values = FBuffer;
     if (FState == TTableState::Insert && autoInc >= 0)
@@ -132,6 +133,7 @@ void TClientDataSet::SettleEdit()
 {
     if (FState != TTableState::Edit && FState != TTableState::Insert)
         return;
+    UpdateRecord();
     if (FModified)
         PostRow();
     else
