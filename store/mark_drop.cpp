@@ -40,7 +40,10 @@ void MoveMarks(TClientDataSet& marks, const std::vector<TRowRef>& selection, con
 void CopyMarks(TClientDataSet& source, const std::vector<TRowRef>& selection, TClientDataSet& marks,
                const std::string& category)
 {
-    TSuspendedViews suspended(source);
+    // The new rows leave the view the marks grid shows as they are posted; with its
+    // views suspended the grid is not told of every row on the way.
+    TSuspendedViews suspendedSource(source);
+    TSuspendedViews suspended(marks);
     TField& categoryId = marks.FieldNamed("categoryid");
     const std::size_t total = marks.FieldTotal();
     CancelRowOnFailure(marks, [&] {

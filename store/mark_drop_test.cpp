@@ -188,8 +188,15 @@ TEST(MarkDrop, CopiesEveryFieldButTheIdFromAnotherWindow)
     const std::string sourcePacket = source.Marks.PacketText();
     w.GoToCategory(2);
     const std::size_t storedBefore = w.Marks.Content().Rows.size();
+    const long offset = w.OffsetTo(5);
+    TCountingObserver marksViews;
+    w.Marks.AddObserver(&marksViews);
 
-    DropMarks(w.Cats, w.OffsetTo(5), w.Marks, {source.Marks, selection});
+    DropMarks(w.Cats, offset, w.Marks, {source.Marks, selection});
+
+    // The marks grid is told once, not for every new row.
+    EXPECT_EQ(marksViews.Calls, 1);
+    w.Marks.RemoveObserver(&marksViews);
 
     EXPECT_EQ(source.Marks.PacketText(), sourcePacket);
     EXPECT_EQ(source.Marks.FieldNamed("name").AsText(), "c2");
