@@ -49,11 +49,14 @@ TStoredRow Cat(std::int64_t id, std::string name)
     return {0, {id, std::move(name), true, TFieldValue{}, TFieldValue{}}};
 }
 
+// A mark with a value of every kind: a memo with a line break and Cyrillic text, a
+// blob with a NUL byte, floats, a null field and a false flag.
 TStoredRow Mark(std::int64_t id, std::string name, std::int64_t category, std::int64_t scale1)
 {
     return {0,
-            {id, std::move(name), std::string("about " + name), scale1, TFieldValue{}, std::string("\x01\x02", 2), 1.5,
-             2.5, 3.5, 4.5, std::int64_t{255}, TFieldValue{}, true, std::string("flag.png"), category}};
+            {id, name, "about " + name + "\r\n\xce\xef\xe8\xf1\xe0\xed\xe8\xe5", scale1, TFieldValue{},
+             std::string("\x01\x00\x02", 3), 1.5, 2.5, 3.5, 4.5, std::int64_t{255}, TFieldValue{}, scale1 % 2 == 0,
+             std::string("flag.png"), category}};
 }
 
 std::string Packet(TPacketContent content, std::vector<TStoredRow> rows, std::int64_t next)
