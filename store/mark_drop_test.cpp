@@ -47,6 +47,9 @@ struct TWindowTables {
         Marks.SetPacketText(WriteXmlPacket(m));
     }
 
+    // The category at a position of the view: 0 Alpha, 1 Bravo, 2 Charlie.
+    TRowRef Category(std::size_t position) const { return Cats.RowRefAt(position); }
+
     // All marks of the shown category.
     std::vector<TRowRef> SelectAll()
     {
@@ -85,10 +88,10 @@ TEST(MarkDrop, TheGridsAreToldOnceAndOnlyTheSelectedMarksChange)
     w.Cats.AddObserver(&catsViews);
     w.Marks.AddObserver(&marksViews);
 
-    DropMarks(w.Cats, 1, w.Marks, {w.Marks, selection});
+    DropMarks(w.Cats, w.Category(1), w.Marks, {w.Marks, selection});
     EXPECT_EQ(catsViews.Calls, 1);
     EXPECT_EQ(marksViews.Calls, 1);
-    DropMarks(w.Cats, 1, w.Marks, {other.Marks, copied});
+    DropMarks(w.Cats, w.Category(1), w.Marks, {other.Marks, copied});
     EXPECT_EQ(catsViews.Calls, 2);
     EXPECT_EQ(marksViews.Calls, 2);
     EXPECT_EQ(w.AllMarks(), "c1:5 m1:5 m2:2 m3:5 ");
@@ -96,10 +99,10 @@ TEST(MarkDrop, TheGridsAreToldOnceAndOnlyTheSelectedMarksChange)
 
     // The moved marks have left the view, so their references lead nowhere now: a
     // second drop of the same selection must not move the current mark instead.
-    DropMarks(w.Cats, 2, w.Marks, {w.Marks, selection});
+    DropMarks(w.Cats, w.Category(2), w.Marks, {w.Marks, selection});
     // Nothing changes for an empty selection, nor for the category the marks are in.
-    DropMarks(w.Cats, 2, w.Marks, {w.Marks, {}});
-    DropMarks(w.Cats, 0, w.Marks, {w.Marks, w.SelectAll()});
+    DropMarks(w.Cats, w.Category(2), w.Marks, {w.Marks, {}});
+    DropMarks(w.Cats, w.Category(0), w.Marks, {w.Marks, w.SelectAll()});
     EXPECT_EQ(w.AllMarks(), "c1:5 m1:5 m2:2 m3:5 ");
     EXPECT_EQ(w.Marks.PendingChangeCount(), 3);
     w.Cats.RemoveObserver(&catsViews);
@@ -115,7 +118,7 @@ TEST(MarkDrop, AFailedCopyKeepsTheEarlierMarksAndNothingPending)
     TWindowTables other(source);
     std::vector<TRowRef> copied = other.SelectAll();
 
-    EXPECT_EQ(ErrorText([&] { DropMarks(w.Cats, 2, w.Marks, {other.Marks, copied}); }), "Field value required.");
+    EXPECT_EQ(ErrorText([&] { DropMarks(w.Cats, w.Category(2), w.Marks, {other.Marks, copied}); }), "Field value required.");
     EXPECT_EQ(w.AllMarks(), "c1:7 m1:2 ");
     EXPECT_EQ(w.Marks.Content().AutoIncValue, 51);
     EXPECT_EQ(w.Marks.State(), TTableState::Browse);
@@ -137,13 +140,13 @@ TEST(MarkDrop, APendingMarkEditThatCannotBePostedStopsTheDrop)
     w.Marks.BeginEdit();
     w.Marks.FieldNamed("picname").SetNull();
 
-    EXPECT_EQ(ErrorText([&] { DropMarks(w.Cats, 1, w.Marks, {other.Marks, copied}); }), "Field value required.");
+    EXPECT_EQ(ErrorText([&] { DropMarks(w.Cats, w.Category(1), w.Marks, {other.Marks, copied}); }), "Field value required.");
     EXPECT_EQ(w.AllMarks(), "m1:2 m2:2 ");
     EXPECT_EQ(w.Cats.FieldNamed("id").AsInt(), 2);
     EXPECT_FALSE(w.Cats.ViewsSuspended());
     // The user's edit is still open and can be put right.
     EXPECT_EQ(w.Marks.State(), TTableState::Edit);
     w.Marks.FieldNamed("picname").SetAsText("flag.png");
-    DropMarks(w.Cats, 1, w.Marks, {w.Marks, selection});
+    DropMarks(w.Cats, w.Category(1), w.Marks, {w.Marks, selection});
     EXPECT_EQ(w.AllMarks(), "m1:5 m2:5 ");
 }

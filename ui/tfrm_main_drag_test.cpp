@@ -364,3 +364,22 @@ TEST(MarksDrag, AFailedPostStopsTheDropOnTheTargetCategory)
     EXPECT_EQ(ShownMarks(*window), (std::vector<std::string>{"m2"}));
     EXPECT_EQ(window->FDropRow, -1);
 }
+
+TEST(MarksDrag, ThePointedCategoryTakesTheMarksWhenACategoryEditIsPending)
+{
+    // Alpha, being renamed, sorts last once the rename is posted by the drop.
+    TWindowMaker maker;
+    auto window = maker.Make();
+    window->CDCats.BeginEdit();
+    window->CDCats.FieldNamed("name").SetAsText("Delta");
+    SelectMarks(window->GRMarks, {0});
+
+    TMarksDragData data(window->GRMarks);
+    DropOnCategoryRow(*window, 1, data);
+
+    EXPECT_TRUE(maker.Dialogs->Errors.empty());
+    EXPECT_EQ(CategoryIds(window->CDMarks), "m2:2 m3:2 m4:2 m5:2 b1:5 m1:5 ");
+    EXPECT_EQ(window->CDCats.FieldNamed("name").AsText(), "Delta");
+    EXPECT_EQ(window->CDCats.PendingChangeCount(), 1);
+    EXPECT_EQ(ShownMarks(*window), (std::vector<std::string>{"m2", "m3", "m4", "m5"}));
+}
