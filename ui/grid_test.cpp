@@ -503,3 +503,82 @@ TEST_F(TGridTest, NewWindowWithoutAFolder)
     EXPECT_TRUE(screen.contains(frame));
     other->close();
 }
+
+namespace {
+
+QColor Pixel(TDBGrid* grid, const QImage& image, int row, int column, int dx, int dy)
+{
+    const QRect r = grid->visualRect(grid->model()->index(row, column));
+    const int x = dx >= 0 ? r.left() + dx : r.right() + 1 + dx;
+    return image.pixelColor(x, r.top() + dy);
+}
+
+QImage Grab(TDBGrid* grid)
+{
+    grid->viewport()->repaint();
+    return grid->viewport()->grab().toImage();
+}
+
+const QColor kEven = QColor(223, 240, 246);
+
+} // namespace
+
+TEST_F(TGridTest, PaintedColours)
+{
+    const QPalette& palette = Marks->palette();
+    const QColor base = palette.color(QPalette::Active, QPalette::Base);
+    const QColor highlight = palette.color(QPalette::Active, QPalette::Highlight);
+    const QColor button = palette.color(QPalette::Button);
+    ASSERT_NE(base, kEven);
+    ASSERT_NE(button, base);
+
+    Click(Marks, 1, cName);
+    Click(Marks, 3, cName, Qt::ControlModifier);
+    Cats->setFocus(); // the highlight does not need the focus
+    QImage image = Grab(Marks);
+    EXPECT_EQ(Pixel(Marks, image, 2, cName, -5, 8), base);          // odd row
+    EXPECT_EQ(Pixel(Marks, image, 4, cDescr, -5, 8), base);         // odd row
+    EXPECT_EQ(Pixel(Marks, image, 1, cName, -5, 8), highlight);     // current cell of an even row
+    EXPECT_EQ(Pixel(Marks, image, 1, cDescr, -5, 8), highlight);    // selected row
+    EXPECT_EQ(Pixel(Marks, image, 3, cVisible, 0, 0), highlight);   // a selected row's checkbox cell too
+    EXPECT_EQ(Pixel(Marks, image, 2, cVisible, 0, 0), button);      // odd row checkbox: button face
+    Click(Marks, 0, cName);
+    image = Grab(Marks);
+    EXPECT_EQ(Pixel(Marks, image, 1, cDescr, -5, 8), kEven);        // even row, no longer selected
+    EXPECT_EQ(Pixel(Marks, image, 3, cVisible, 0, 0), kEven);       // even row checkbox keeps the even colour
+    EXPECT_EQ(Pixel(Marks, image, 0, cName, -5, 8), highlight);
+
+    // The icon, found whatever the letter case, stretched to the row height at the
+    // cell's left edge; a name without an icon starts with its text.
+    Marks->scrollTo(Marks->model()->index(0, cPicname));
+    image = Grab(Marks);
+    const TIconPicture& fuel = Window->FIconCache.front().Picture;
+    ASSERT_EQ(Window->FIconCache.front().Name, "Fuel.PNG");
+    const QRect icon = Marks->visualRect(Marks->model()->index(0, cPicname));
+    const int h = icon.height();
+    const auto* centre = &fuel.Rgba[static_cast<size_t>((fuel.Height / 2) * fuel.Width + fuel.Width / 2) * 4];
+    EXPECT_EQ(image.pixelColor(icon.left() + h / 2, icon.top() + h / 2), QColor(centre[0], centre[1], centre[2]));
+    EXPECT_EQ(Pixel(Marks, image, 2, cPicname, 1, h / 2), base); // "none.png": plain text
+    EXPECT_EQ(Cell(Marks, 2, cPicname), "none.png");
+
+    // A drag over category row 3: every cell but the current one in 0xC0C0C0, the
+    // text in 0x800000 (navy); the current cell keeps its highlight.
+    Click(Cats, 2, 0);
+    Window->FDropRow = 3;
+    image = Grab(Cats);
+    EXPECT_EQ(Pixel(Cats, image, 2, 1, -5, 8), QColor(192, 192, 192));
+    EXPECT_EQ(Pixel(Cats, image, 2, 2, 0, 0), QColor(192, 192, 192)); // the checkbox stands on it
+    EXPECT_EQ(Pixel(Cats, image, 2, 0, 1, 1), highlight);
+    EXPECT_EQ(Pixel(Cats, image, 1, 1, -5, 8), kEven);
+    int navy = 0;
+    const QRect name = Cats->visualRect(Cats->model()->index(2, 1));
+    for (int y = name.top(); y <= name.bottom(); ++y)
+        for (int x = name.left(); x < name.left() + 40; ++x) {
+            const QColor c = image.pixelColor(x, y);
+            navy += c.red() < 60 && c.green() < 60 && c.blue() >= 100;
+        }
+    EXPECT_GT(navy, 5);
+    Window->FDropRow = -1;
+    image = Grab(Cats);
+    EXPECT_EQ(Pixel(Cats, image, 2, 1, -5, 8), base);
+}
