@@ -83,6 +83,10 @@ void TDBGrid::ApplyMetrics()
 
 void TDBGrid::SyncCurrent(int row, int column)
 {
+    // The indicator follows the current row and its state. Its sections are
+    // repainted rather than reported changed, which would make the view lay out
+    // and repaint everything.
+    FIndicator->viewport()->update();
     FSyncing = true;
     if (row < 0) {
         selectionModel()->clearCurrentIndex();

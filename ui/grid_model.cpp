@@ -222,7 +222,6 @@ void TGridModel::EmitRowChanged(int row)
         emit RowRepaint(row);
     else
         emit dataChanged(index(row, 0), index(row, columnCount() - 1));
-    emit headerDataChanged(Qt::Vertical, row, row);
 }
 
 void TGridModel::DataSetChanged(TClientDataSet&)
