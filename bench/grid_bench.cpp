@@ -7,6 +7,8 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <memory>
+
 #include "data_packet.h"
 #include "db_grid.h"
 #include "marks_generator.h"
@@ -35,10 +37,14 @@ struct TBigWindow {
     }
 };
 
+// Made on first use, gone before the application object.
+std::unique_ptr<TBigWindow> GBig;
+
 TBigWindow& Big()
 {
-    static TBigWindow window;
-    return window;
+    if (!GBig)
+        GBig = std::make_unique<TBigWindow>();
+    return *GBig;
 }
 
 void BM_SwitchToBigCategoryAndPaint(benchmark::State& state)
@@ -100,5 +106,6 @@ int main(int argc, char** argv)
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    GBig.reset();
     return 0;
 }
