@@ -3,6 +3,7 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPointer>
 
 #include <cstdlib>
 
@@ -145,8 +146,11 @@ void TfrmMain::StartMarksDrag()
     // to ours. Qt releases the drag object when the drag is over.
     auto* drag = new QDrag(GRMarks);
     drag->setMimeData(new TMarksDragData(GRMarks));
+    // The drag runs its own event loop, through which this window may go.
+    const QPointer<TfrmMain> window(this);
     drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
-    GRMarksEndDrag();
+    if (window)
+        GRMarksEndDrag();
 }
 
 void TfrmMain::GRMarksMouseUp()
