@@ -14,24 +14,11 @@
 #include "marks_drag_data.h"
 #include "packet_test_support.h"
 #include "tfrm_main.h"
+#include "ui_test_support.h"
 
 using namespace packet_test;
 
 namespace {
-
-class TRecordingDialogs : public TDialogs {
-public:
-    std::vector<std::string> Errors;
-    void Inform(const std::string&) override {}
-    void ShowErrorBox(const std::string& text) override { Errors.push_back(text); }
-    TAnswer AskYesNoCancel(const std::string&, const std::string&) override { return TAnswer::No; }
-    bool AskOkCancel(const std::string&) override { return false; }
-    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> AskSaveFile(const std::string&, const std::string&, const std::string&, int&) override
-    {
-        return std::nullopt;
-    }
-};
 
 // A window that records the drags it would start instead of running them: a real
 // drag runs its own event loop until a person drops it.
@@ -75,11 +62,11 @@ std::vector<TStoredRow> FiveAndOne()
 // Categories in name order: Alpha 2, Bravo 5, Charlie 7; by default marks m1 to m5
 // in Alpha and b1 in Bravo.
 struct TWindowMaker {
-    TRecordingDialogs* Dialogs = nullptr;
+    TScriptedDialogs* Dialogs = nullptr;
 
     std::unique_ptr<TDragWindow> Make(TPacketContent marks = MarksContent(), std::vector<TStoredRow> rows = FiveAndOne())
     {
-        auto dialogs = std::make_unique<TRecordingDialogs>();
+        auto dialogs = std::make_unique<TScriptedDialogs>();
         Dialogs = dialogs.get();
         auto window = std::make_unique<TDragWindow>(std::move(dialogs));
         window->CDCats.SetPacketText(
@@ -304,7 +291,7 @@ TEST(MarksDrag, DroppingMovesTheSelectedMarksWithinTheWindow)
     DropOnCategoryRow(*window, 1, data);
 
     EXPECT_EQ(CategoryIds(window->CDMarks), "m2:2 m5:2 b1:5 m1:5 m3:5 m4:5 ");
-    EXPECT_TRUE(maker.Dialogs->Errors.empty());
+    EXPECT_TRUE(maker.Dialogs->Shown.empty());
     // Both grids stay on category 2, which shows the marks left in it.
     EXPECT_EQ(window->CDCats.FieldNamed("id").AsInt(), 2);
     EXPECT_EQ(window->DSCats->CurrentRow(), 0);
@@ -354,7 +341,7 @@ TEST(MarksDrag, AFailedPostStopsTheDropOnTheTargetCategory)
     TMarksDragData data(window->GRMarks);
     DropOnCategoryRow(*window, 2, data);
 
-    EXPECT_EQ(maker.Dialogs->Errors, (std::vector<std::string>{"Field value required."}));
+    EXPECT_EQ(maker.Dialogs->Shown, (std::vector<std::string>{"error: Field value required."}));
     EXPECT_EQ(CategoryIds(window->CDMarks), "m1:2 m3:2 m4:2 m5:2 b1:5 m2:7 ");
     EXPECT_FALSE(window->CDCats.ViewsSuspended() || window->CDMarks.ViewsSuspended());
     EXPECT_EQ(window->CDMarks.State(), TTableState::Browse);
@@ -377,7 +364,7 @@ TEST(MarksDrag, ThePointedCategoryTakesTheMarksWhenACategoryEditIsPending)
     TMarksDragData data(window->GRMarks);
     DropOnCategoryRow(*window, 1, data);
 
-    EXPECT_TRUE(maker.Dialogs->Errors.empty());
+    EXPECT_TRUE(maker.Dialogs->Shown.empty());
     EXPECT_EQ(CategoryIds(window->CDMarks), "m2:2 m3:2 m4:2 m5:2 b1:5 m1:5 ");
     EXPECT_EQ(window->CDCats.FieldNamed("name").AsText(), "Delta");
     EXPECT_EQ(window->CDCats.PendingChangeCount(), 1);
