@@ -375,22 +375,21 @@ struct TProgramWindows : TWindowTest {
     }
 
     // Closes the main window from inside the message loop and returns the loop's
-    // exit code: 99 when the program is still running after the close. A closed
-    // main window has ended the loop already; the timer only stops a loop that was
-    // not ended, and must not race with the end (the grids' own timers may be due
-    // in the same pass of the loop).
+    // exit code: 99 when the program is still running after the close.
     int CloseMainWindow()
     {
         Questions.clear();
         QTimer stillRunning;
         stillRunning.setSingleShot(true);
-        QObject::connect(&stillRunning, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-        QTimer::singleShot(0, Windows[0], [&] {
-            Windows[0]->close();
+        // Only while the main window is still open: once it has closed, the program
+        // has already asked the loop to end, and a late 99 must not replace its code.
+        QObject::connect(&stillRunning, &QTimer::timeout, [&] {
             if (Windows[0]->isVisible())
                 QCoreApplication::exit(99);
-            else
-                stillRunning.start(2000);
+        });
+        QTimer::singleShot(0, Windows[0], [&] {
+            Windows[0]->close();
+            stillRunning.start(0);
         });
         return QCoreApplication::exec();
     }
