@@ -91,7 +91,6 @@ void TfrmMain::BuildLayout()
     Splitter2->setSizes({930, 2});
 
     for (TDBGrid* grid : {GrCats, GRMarks}) {
-        grid->ApplyMetrics();
         grid->Model()->OnError = [this](const std::string& message) { ShowError(message); };
         grid->OnConfirm = [this](const std::string& question) { return FDialogs->AskOkCancel(question); };
     }
