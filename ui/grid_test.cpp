@@ -403,10 +403,15 @@ TEST_F(TGridTest, MultiSelectionRules)
     Key(Marks, Qt::Key_Escape);
     EXPECT_TRUE(SelectedNames().empty());
 
-    // Another category clears the selection of the marks shown before.
+    // Editing the category keeps the selection; another category clears it.
     Click(Marks, 0, cName);
     Click(Marks, 1, cName, Qt::ControlModifier);
     Cats->setFocus();
+    Cats->setCurrentIndex(Cats->model()->index(0, 1));
+    Type(Cats, "Renamed");
+    Key(Cats, Qt::Key_Tab);
+    EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"m1", "m2"}));
+    Key(Cats, Qt::Key_Escape);
     Key(Cats, Qt::Key_Down);
     EXPECT_TRUE(Marks->SelectedRows().empty());
 }

@@ -109,6 +109,8 @@ public:
     int FDropRow = 0;
     // The icons as the marks grid draws them.
     TIconImages FIconImages;
+    // The category whose marks the marks grid's selection was made in.
+    std::string FSelectionCategory;
 
     TDialogs& Dialogs() { return *FDialogs; }
 
