@@ -618,3 +618,20 @@ TEST_F(TGridTest, PaintedColours)
     EXPECT_TRUE(near(darkest(Grab(Cats)), palette.color(QPalette::Disabled, QPalette::Text)));
     Cats->setEnabled(true);
 }
+
+// Text still in an open editor or in the memo is part of what Save writes.
+TEST_F(TGridTest, SaveTakesTextNotYetLeft)
+{
+    Marks->setFocus();
+    Type(Marks, "Typed");
+    ASSERT_NE(Marks->Delegate()->Editor(), nullptr);
+    Window->Save1Click();
+    EXPECT_EQ(Errors(), "");
+    EXPECT_NE(ReadWholeFile(Dir / kMarksFile).find("name=\"Typed\""), std::string::npos);
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 0);
+
+    Window->DBMemo1->setFocus();
+    QTest::keyClicks(Window->DBMemo1, "memo");
+    Window->Save1Click();
+    EXPECT_NE(ReadWholeFile(Dir / kMarksFile).find("descr=\"memo"), std::string::npos);
+}
