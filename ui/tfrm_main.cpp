@@ -31,12 +31,21 @@ TfrmMain::TfrmMain(std::unique_ptr<TDialogs> dialogs, QWidget* parent)
     BuildLayout();
     BuildMenu();
     BuildPopups();
+    ConnectDragAndDrop();
     BuildMap();
     setGeometry(526, 194, 930, 516);
     FitToScreen(*this);
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    // The grids and the memo work on the tables, which as members are gone before
+    // the base class deletes its child widgets: they go first, after an open editor
+    // has given up the focus while the tables are still there.
+    if (QWidget* focus = QApplication::focusWidget(); focus && isAncestorOf(focus))
+        focus->clearFocus();
+    delete centralWidget();
+}
 
 void TfrmMain::ShowError(const std::string& message)
 {

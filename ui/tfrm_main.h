@@ -126,13 +126,32 @@ public:
     // The row of GrCats (title row 0, data rows from 1) that marks are being dragged
     // over, painted as the drop target; -1 when there is none.
     int FDropRow = 0;
+    // Where the pointer was pressed in GRMarks (client pixels), or where the last
+    // drag started: a drag starts after more than 10 pixels from there.
+    QPoint FDragStart;
+
+    // Dragging marks from GRMarks onto GrCats, of this window or another one.
+    // Positions are in the grid's client pixels (the indicator column and the title
+    // row included). A drag over GrCats carries its source control, or none when it
+    // is not a drag of marks.
+    void GRMarksMouseDown(const QPoint& pos);
+    void GRMarksMouseMove(Qt::MouseButtons buttons, const QPoint& pos);
+    void GRMarksMouseUp();
+    void GRMarksEndDrag();
+    // Whether GrCats takes the drag at pos; FDropRow follows the row under it.
+    bool GrCatsDragOver(QObject* source, const QPoint& pos);
+    void GrCatsDragDrop(QObject* source, const QPoint& pos);
     // The icons as the marks grid draws them.
     TIconImages FIconImages;
+    // The category whose marks the marks grid's selection was made in.
+    std::string FSelectionCategory;
 
     TDialogs& Dialogs() { return *FDialogs; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Drags GRMarks and returns when the drag has ended, dropped or not.
+    virtual void StartMarksDrag();
 
 private:
     std::unique_ptr<TDialogs> FDialogs;
@@ -146,6 +165,7 @@ private:
     void BuildLayout();
     void BuildMenu();
     void BuildPopups();
+    void ConnectDragAndDrop();
     void BuildMap();
     // Whether a row of GrCats is the drop target.
     bool IsDropRow(int row) const;
@@ -156,6 +176,11 @@ private:
 // The window's error text: a full stop is appended when the message's last
 // character sorts after ".".
 std::string ErrorBoxText(const std::string& message);
+
+// The cell of a grid at a position in its client pixels, as (column, row): the
+// indicator column and the title row are 0, the data cells count from 1 (rows among
+// the rows shown); (-1, -1) where there is no cell.
+QPoint GridCellAt(const TDBGrid& grid, const QPoint& pos);
 
 // Shrinks and moves a window so it lies on the screen it opens on.
 void FitToScreen(QWidget& window);

@@ -91,7 +91,6 @@ void TfrmMain::BuildLayout()
     Splitter2->setSizes({930, 2});
 
     for (TDBGrid* grid : {GrCats, GRMarks}) {
-        grid->ApplyMetrics();
         grid->Model()->OnError = [this](const std::string& message) { ShowError(message); };
         grid->OnConfirm = [this](const std::string& question) { return FDialogs->AskOkCancel(question); };
     }
@@ -99,8 +98,13 @@ void TfrmMain::BuildLayout()
     GrCats->Delegate()->IsDropRow = [this](int row) { return IsDropRow(row); };
     GRMarks->Delegate()->FindIcon = [this](const QString& name) { return FIconImages.Find(QStringToTable(name)); };
 
-    // A new category shows other marks: the selection of the old ones goes.
-    connect(DSCats, &TGridModel::CurrentRowMoved, GRMarks, [this] { GRMarks->ClearSelection(); });
+    // Another category shows other marks: the selection of the old ones goes.
+    connect(DSCats, &TGridModel::CurrentRowMoved, GRMarks, [this] {
+        std::string category = CDCats.FieldNamed("id").AsText();
+        if (category != FSelectionCategory)
+            GRMarks->ClearSelection();
+        FSelectionCategory = std::move(category);
+    });
 }
 
 bool TfrmMain::IsDropRow(int row) const
@@ -161,10 +165,11 @@ void FitToScreen(QWidget& window)
     if (!screen)
         return;
     const QRect available = screen->availableGeometry();
-    QRect frame = window.geometry();
-    frame.setWidth(std::min(frame.width(), available.width()));
-    frame.setHeight(std::min(frame.height(), available.height()));
-    frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() - frame.width() + 1));
-    frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() - frame.height() + 1));
-    window.setGeometry(frame);
+    const QRect frame = window.frameGeometry();
+    const QSize border = frame.size() - window.geometry().size();
+    const int width = std::min(frame.width(), available.width());
+    const int height = std::min(frame.height(), available.height());
+    window.resize(width - border.width(), height - border.height());
+    window.move(std::clamp(frame.left(), available.left(), available.right() + 1 - width),
+                std::clamp(frame.top(), available.top(), available.bottom() + 1 - height));
 }
