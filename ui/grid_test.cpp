@@ -14,6 +14,7 @@
 
 #include "data_packet.h"
 #include "db_grid.h"
+#include "fake_web_view.h"
 #include "db_memo.h"
 #include "file_io.h"
 #include "mark_geometry.h"
@@ -168,7 +169,16 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
             items << a->text();
         EXPECT_EQ(items.join(","), "Export To Kml,Export To Wpt,Export To Kmz");
     }
-    Window->Show1->trigger(); // nothing yet, and nothing breaks
+    // Show1 opens and closes the map panel (on a recording web view here; the map's
+    // own window tests are in tfrm_main_map_test.cpp).
+    Window->MakeWebBrowser = [](QWidget* panel) {
+        auto* view = new TFakeWebView;
+        view->setParent(panel);
+        return view;
+    };
+    Window->Show1->trigger();
+    EXPECT_EQ(Window->Splitter2->sizes().value(1), 400);
+    Window->Show1->trigger();
     EXPECT_EQ(Window->pnlGoogle->width(), 2);
 }
 
