@@ -1,0 +1,142 @@
+#include "mark_rows.h"
+
+#include <algorithm>
+
+#include "code_page.h"
+#include "mark_geometry.h"
+
+namespace {
+
+// Memo text keeps the line breaks of the platform the map application runs on.
+std::string WithCrLf(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            out.append("\r\n");
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+std::string PercentDecoded(std::string_view text)
+{
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        c = static_cast<char>(c | 0x20);
+        return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+void SetRow(TClientDataSet& marks, const TImportedMark& mark, const TIconCache& icons)
+{
+    TField& picname = marks.FieldNamed("picname");
+    marks.FieldNamed("name").SetAsText(ImportedText(mark.Name));
+    marks.FieldNamed("descr").SetAsText(WithCrLf(ImportedText(mark.Descr)));
+    std::string blob;
+    blob.reserve(mark.Points.size() * 24);
+    double lonL = mark.Points[0].Lon, lonR = lonL, latT = mark.Points[0].Lat, latB = latT;
+    for (const TLonLat& p : mark.Points) {
+        blob += PointRecord(p.Lon, p.Lat);
+        lonL = std::min(lonL, p.Lon);
+        lonR = std::max(lonR, p.Lon);
+        latB = std::min(latB, p.Lat);
+        latT = std::max(latT, p.Lat);
+    }
+    marks.FieldNamed("lonlatarr").SetAsValue(std::move(blob));
+    marks.FieldNamed("lonL").SetAsValue(lonL);
+    marks.FieldNamed("latT").SetAsValue(latT);
+    marks.FieldNamed("LonR").SetAsValue(lonR);
+    marks.FieldNamed("LatB").SetAsValue(latB);
+    if (mark.LineColor)
+        marks.FieldNamed("color1").SetAsValue(std::int64_t{*mark.LineColor});
+    if (mark.FillColor)
+        marks.FieldNamed("color2").SetAsValue(std::int64_t{*mark.FillColor});
+    marks.FieldNamed("visible").SetAsValue(true);
+    picname.SetAsText(ImportedIconName(mark.IconHref, icons, picname.Size()));
+}
+
+} // namespace
+
+std::string ImportedText(std::string_view utf8)
+{
+    if (!IsWellFormedUtf8(utf8))
+        return Utf8ToCp1251(utf8);
+    // Through UTF-16, whose conversion gives one "?" per missing character, also for
+    // those outside the Basic Multilingual Plane.
+    std::u16string wide;
+    wide.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        auto b = static_cast<unsigned char>(utf8[i]);
+        int length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        char32_t cp = length == 1 ? b : b & (0x7F >> length);
+        for (int k = 1; k < length; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]) & 0x3F);
+        i += static_cast<size_t>(length);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            wide.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            wide.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            wide.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return Utf16ToCp1251(wide);
+}
+
+std::string ImportedIconName(std::string_view href, const TIconCache& icons, int width)
+{
+    // The last part of a path or URL, in either separator.
+    size_t slash = href.find_last_of("/\\");
+    std::string_view file = slash == std::string_view::npos ? href : href.substr(slash + 1);
+    const TIconEntry* icon = file.empty() ? nullptr : FindIcon(icons, file);
+    if (!icon && !file.empty())
+        icon = FindIcon(icons, PercentDecoded(file));
+    if (!icon)
+        return {};
+    std::string name = ImportedText(icon->Name);
+    return name.size() <= static_cast<size_t>(width) ? name : std::string();
+}
+
+int InsertImportedMarks(TClientDataSet& marks, const TImportResult& imported, const TIconCache& icons)
+{
+    TSuspendedViews suspended(marks);
+    std::vector<TRowRef> inserted;
+    inserted.reserve(imported.Marks.size());
+    try {
+        for (const TImportedMark& mark : imported.Marks) {
+            marks.BeginInsert();
+            SetRow(marks, mark, icons);
+            marks.PostRow();
+            inserted.push_back(marks.CurrentRowRef());
+        }
+    } catch (...) {
+        marks.CancelRow();
+        for (auto ref = inserted.rbegin(); ref != inserted.rend(); ++ref)
+            if (marks.GoToRow(*ref))
+                marks.DeleteRow();
+        throw;
+    }
+    return static_cast<int>(inserted.size());
+}
+
+std::string ImportCountText(int imported, int skipped)
+{
+    return "Imported " + std::to_string(imported) + " marks; " + std::to_string(skipped) + " features skipped";
+}
