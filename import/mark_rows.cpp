@@ -44,11 +44,22 @@ std::string PercentDecoded(std::string_view text)
     return out;
 }
 
-void SetRow(TClientDataSet& marks, const TImportedMark& mark, const TIconCache& icons)
+// The field objects of the marks table that an imported row sets, looked up once.
+struct TMarkFields {
+    explicit TMarkFields(TClientDataSet& marks)
+        : name(marks.FieldNamed("name")), descr(marks.FieldNamed("descr")), lonlatarr(marks.FieldNamed("lonlatarr")),
+          lonL(marks.FieldNamed("lonL")), latT(marks.FieldNamed("latT")), LonR(marks.FieldNamed("LonR")),
+          LatB(marks.FieldNamed("LatB")), color1(marks.FieldNamed("color1")), color2(marks.FieldNamed("color2")),
+          visible(marks.FieldNamed("visible")), picname(marks.FieldNamed("picname"))
+    {
+    }
+    TField &name, &descr, &lonlatarr, &lonL, &latT, &LonR, &LatB, &color1, &color2, &visible, &picname;
+};
+
+void SetRow(TMarkFields& f, const TImportedMark& mark, const TIconCache& icons)
 {
-    TField& picname = marks.FieldNamed("picname");
-    marks.FieldNamed("name").SetAsText(ImportedText(mark.Name));
-    marks.FieldNamed("descr").SetAsText(WithCrLf(ImportedText(mark.Descr)));
+    f.name.SetAsText(ImportedText(mark.Name));
+    f.descr.SetAsText(WithCrLf(ImportedText(mark.Descr)));
     std::string blob;
     blob.reserve(mark.Points.size() * 24);
     double lonL = mark.Points[0].Lon, lonR = lonL, latT = mark.Points[0].Lat, latB = latT;
@@ -59,23 +70,26 @@ void SetRow(TClientDataSet& marks, const TImportedMark& mark, const TIconCache& 
         latB = std::min(latB, p.Lat);
         latT = std::max(latT, p.Lat);
     }
-    marks.FieldNamed("lonlatarr").SetAsValue(std::move(blob));
-    marks.FieldNamed("lonL").SetAsValue(lonL);
-    marks.FieldNamed("latT").SetAsValue(latT);
-    marks.FieldNamed("LonR").SetAsValue(lonR);
-    marks.FieldNamed("LatB").SetAsValue(latB);
+    f.lonlatarr.SetAsValue(std::move(blob));
+    f.lonL.SetAsValue(lonL);
+    f.latT.SetAsValue(latT);
+    f.LonR.SetAsValue(lonR);
+    f.LatB.SetAsValue(latB);
     if (mark.LineColor)
-        marks.FieldNamed("color1").SetAsValue(std::int64_t{*mark.LineColor});
+        f.color1.SetAsValue(std::int64_t{*mark.LineColor});
     if (mark.FillColor)
-        marks.FieldNamed("color2").SetAsValue(std::int64_t{*mark.FillColor});
-    marks.FieldNamed("visible").SetAsValue(true);
-    picname.SetAsText(ImportedIconName(mark.IconHref, icons, picname.Size()));
+        f.color2.SetAsValue(std::int64_t{*mark.FillColor});
+    f.visible.SetAsValue(true);
+    // No icon is an empty name, as the map application writes it.
+    f.picname.SetAsText(ImportedIconName(mark.IconHref, icons, f.picname.Size()));
 }
 
 } // namespace
 
 std::string ImportedText(std::string_view utf8)
 {
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(utf8);
     if (!IsWellFormedUtf8(utf8))
         return Utf8ToCp1251(utf8);
     // Through UTF-16, whose conversion gives one "?" per missing character, also for
@@ -117,23 +131,15 @@ std::string ImportedIconName(std::string_view href, const TIconCache& icons, int
 int InsertImportedMarks(TClientDataSet& marks, const TImportResult& imported, const TIconCache& icons)
 {
     TSuspendedViews suspended(marks);
-    std::vector<TRowRef> inserted;
-    inserted.reserve(imported.Marks.size());
-    try {
-        for (const TImportedMark& mark : imported.Marks) {
-            marks.BeginInsert();
-            SetRow(marks, mark, icons);
-            marks.PostRow();
-            inserted.push_back(marks.CurrentRowRef());
-        }
-    } catch (...) {
-        marks.CancelRow();
-        for (auto ref = inserted.rbegin(); ref != inserted.rend(); ++ref)
-            if (marks.GoToRow(*ref))
-                marks.DeleteRow();
-        throw;
+    TBulkInsert bulk(marks);
+    TMarkFields fields(marks);
+    for (const TImportedMark& mark : imported.Marks) {
+        marks.BeginInsert();
+        SetRow(fields, mark, icons);
+        marks.PostRow();
     }
-    return static_cast<int>(inserted.size());
+    bulk.Commit();
+    return static_cast<int>(imported.Marks.size());
 }
 
 std::string ImportCountText(int imported, int skipped)

@@ -11,9 +11,9 @@
 // and is saved like any other edit. Names and descriptions are converted to the
 // table's code page ("?" for a character it lacks) and cut to the field's width;
 // the points become the point blob with its bounding box; an icon is named only
-// when the project's icon folder has it. The views are told once at the end. Should
-// a row fail to post, the rows inserted before it are removed again and the error
-// is passed on. Returns the number of rows inserted.
+// when the project's icon folder has it. The rows are placed in the table's order
+// and the views told once, at the end. Should a row fail to post, none is kept and
+// the error is passed on. Returns the number of rows inserted.
 int InsertImportedMarks(TClientDataSet& marks, const TImportResult& imported, const TIconCache& icons);
 
 // UTF-8 text in the table's code page: every character it lacks becomes one "?".

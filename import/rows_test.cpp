@@ -66,6 +66,7 @@ TEST_F(TRowsTest, RowsGoIntoTheCurrentCategoryThroughTheChangeLog)
     EXPECT_EQ(Marks.FieldNamed("name").AsText(), "");
     EXPECT_FALSE(Marks.FieldNamed("name").IsNull());
     EXPECT_TRUE(Marks.FieldNamed("descr").IsNull());
+    EXPECT_FALSE(Marks.FieldNamed("picname").IsNull());
     Marks.GoNext();
     EXPECT_EQ(Marks.FieldNamed("id").AsInt(), 1);
     EXPECT_EQ(Marks.FieldNamed("categoryid").AsInt(), 2);
