@@ -51,6 +51,11 @@ public:
     bool AsFlag() const;
     TFieldValue AsValue() const;
     void SetAsValue(const TFieldValue& value);
+    // The value and the text of this field in the row at a position of the view
+    // (from 0), read without moving the cursor: what grids paint. The row being
+    // edited reads as edited; a position past the view reads as null.
+    const TFieldValue& ValueAt(std::size_t position) const;
+    std::string TextAt(std::size_t position) const;
     // Appends the blob's bytes; nothing for null.
     void WriteBlobTo(std::string& out) const;
     void SetNull();
@@ -72,6 +77,10 @@ class TDataSetObserver {
 public:
     virtual ~TDataSetObserver() = default;
     virtual void DataSetChanged(TClientDataSet& dataSet) = 0;
+    // Called before a pending edit or insert is posted or settled, so a control
+    // holding text not yet assigned (an open cell editor, the memo) assigns it now.
+    // An error it raises stops the post.
+    virtual void UpdateRecord(TClientDataSet&) {}
 };
 
 enum class TTableState : std::uint8_t { Closed, Browse, Edit, Insert };
@@ -123,6 +132,9 @@ public:
     std::size_t RowNumber() const; // from 1; 0 when the view is empty
 
     TRowRef CurrentRowRef() const;
+    // A reference to the row at a position of the view (from 0), without moving the
+    // cursor; an unset reference past the view.
+    TRowRef RowRefAt(std::size_t position) const;
     bool GoToRow(const TRowRef& ref);
     static int CompareRowRefs(const TRowRef& a, const TRowRef& b);
 
@@ -223,6 +235,8 @@ private:
     void RemoveFromOrder(std::size_t position);
     bool HasCurrent() const { return FCursor >= FViewBegin && FCursor < FViewEnd; }
     const TStoredRow* CurrentRow() const;
+    const TStoredRow* RowAt(std::size_t position) const;
+    void UpdateRecord();
     std::size_t AppendStoredRow(TStoredRow row, std::size_t logicalRow);
     void PlaceCursorOn(std::size_t row, std::size_t fallback);
     void MoveTo(std::size_t position);

@@ -54,6 +54,7 @@ void TClientDataSet::PostRow()
     CheckOpen();
     if (FState != TTableState::Edit && FState != TTableState::Insert)
         TableError("Dataset not in edit or insert mode");
+    UpdateRecord();
     const int autoInc = FContent.AutoIncField();
     const bool newId = FState == TTableState::Insert && autoInc >= 0;
     for (size_t i = 0; i < FContent.Fields.size(); ++i)
@@ -136,6 +137,7 @@ void TClientDataSet::SettleEdit()
 {
     if (FState != TTableState::Edit && FState != TTableState::Insert)
         return;
+    UpdateRecord();
     if (FModified)
         PostRow();
     else

@@ -26,6 +26,13 @@ TAnswer TQtDialogs::AskYesNoCancel(const std::string& text, const std::string& c
     }
 }
 
+bool TQtDialogs::AskOkCancel(const std::string& text)
+{
+    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), QString::fromStdString(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, FParent);
+    return box.exec() == QMessageBox::Ok;
+}
+
 std::optional<std::string> TQtDialogs::ChooseFolder(const std::string& title)
 {
     QString dir = QFileDialog::getExistingDirectory(FParent, QString::fromStdString(title), QString(),

@@ -18,6 +18,8 @@ public:
     virtual void ShowErrorBox(const std::string& text) = 0;
     // Yes, No and Cancel, no icon, Yes the default.
     virtual TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) = 0;
+    // A confirmation with OK and Cancel; true for OK.
+    virtual bool AskOkCancel(const std::string& text) = 0;
     // A folder, or nothing when the user cancels.
     virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
     // The export save prompt: default extension, proposed file name and filter
@@ -34,6 +36,7 @@ public:
     void Inform(const std::string& text) override;
     void ShowErrorBox(const std::string& text) override;
     TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) override;
+    bool AskOkCancel(const std::string& text) override;
     std::optional<std::string> ChooseFolder(const std::string& title) override;
     std::optional<std::string> AskSaveFile(const std::string& defaultExt, const std::string& fileName,
                                            const std::string& filter, int& filterIndex) override;

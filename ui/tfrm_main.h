@@ -10,11 +10,18 @@
 #include "dialogs.h"
 #include "export_driver.h"
 #include "icon_cache.h"
+#include "icon_images.h"
 #include "mark_geometry.h"
 #include "mp_writer.h"
 #include "zip_archive.h"
 
 class QAction;
+class QFrame;
+class QMenu;
+class QSplitter;
+class TDBGrid;
+class TDBMemo;
+class TGridModel;
 
 // The editor window: owns its tables, its project directory and icon cache, and
 // the commands of its menu. Handlers stay thin; the work is done by the store.
@@ -57,6 +64,16 @@ public:
     void mnExportVisibleKMZClick();
     void mnExportSelectedWPTClick();
     void mnExportVisiblelMPClick();
+    // The categories grid's popup: the current category.
+    void mnExportCatalogToKmlClick();
+    void mnExportCatalogToWptClick();
+    void ExportCatalogToKmzClick();
+    // The marks grid's popup: the marks selected in the grid.
+    void mnSaveSelectedToKmlClick();
+    void mnSaveSelectedToWptClick();
+    void mnExportToKmzClick();
+    // Shows or hides the map panel; the map view is not there yet.
+    void Show1Click();
 
     // Runs a command; an error it raises is shown in the error box.
     void RunCommand(const std::function<void()>& command);
@@ -68,6 +85,30 @@ public:
     QAction* New1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
+    QAction* Show1 = nullptr;
+    QMenu* mnExportMP = nullptr;
+    QMenu* PopupCats = nullptr;
+    QMenu* PopupMarks = nullptr;
+
+    // The layout: pnlMain (the categories grid, Splitter1, pn_Marks with the marks
+    // grid over the description memo), Splitter2 and the map panel pnlGoogle.
+    QSplitter* Splitter2 = nullptr;
+    QWidget* pnlMain = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    TDBGrid* GrCats = nullptr;
+    QWidget* pn_Marks = nullptr;
+    TDBGrid* GRMarks = nullptr;
+    TDBMemo* DBMemo1 = nullptr;
+    QFrame* pnlGoogle = nullptr;
+    // The grids' data sources: the models over CDCats and CDMarks.
+    TGridModel* DSCats = nullptr;
+    TGridModel* DSMarks = nullptr;
+
+    // The row of GrCats (title row 0, data rows from 1) that marks are being dragged
+    // over, painted as the drop target; -1 when there is none.
+    int FDropRow = 0;
+    // The icons as the marks grid draws them.
+    TIconImages FIconImages;
 
     TDialogs& Dialogs() { return *FDialogs; }
 
@@ -83,7 +124,11 @@ private:
     int FSaveFilterIndex = 0;
 
     void SaveProjectAndReport();
+    void BuildLayout();
     void BuildMenu();
+    void BuildPopups();
+    // Whether a row of GrCats is the drop target.
+    bool IsDropRow(int row) const;
     // Sets the file name from the prompt when it is empty; whether there is one.
     bool ChooseExportFile(const TExportFormat& format, std::string& fileName);
 };
@@ -91,3 +136,6 @@ private:
 // The window's error text: a full stop is appended when the message's last
 // character sorts after ".".
 std::string ErrorBoxText(const std::string& message);
+
+// Shrinks and moves a window so it lies on the screen it opens on.
+void FitToScreen(QWidget& window);

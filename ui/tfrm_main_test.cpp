@@ -34,6 +34,16 @@ public:
             Answers.pop_front();
         return a;
     }
+    // The answers of confirmations; an empty queue answers OK.
+    std::deque<bool> Confirms;
+    bool AskOkCancel(const std::string& text) override
+    {
+        Shown.push_back("confirm: " + text);
+        bool ok = Confirms.empty() || Confirms.front();
+        if (!Confirms.empty())
+            Confirms.pop_front();
+        return ok;
+    }
     std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
     // The next answers of the save prompt; an empty one cancels.
     std::deque<std::string> Files;
