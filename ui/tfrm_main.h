@@ -75,6 +75,15 @@ public:
     // Shows or hides the map panel; the map view is not there yet.
     void Show1Click();
 
+    // Imports of GPX, KML and KMZ files into the current category: from the main
+    // menu, from the categories grid's popup, and files dropped on a category.
+    void mnImportClick();
+    void mnImportIntoCategoryClick();
+    // Reads every file whole, then inserts their marks into the current category and
+    // reports the counts; a file that cannot be read stops the import before any row
+    // is inserted.
+    void ImportFiles(const std::vector<std::string>& paths);
+
     // Runs a command; an error it raises is shown in the error box.
     void RunCommand(const std::function<void()>& command);
     void ShowError(const std::string& message);
@@ -89,6 +98,8 @@ public:
     QMenu* mnExportMP = nullptr;
     QMenu* PopupCats = nullptr;
     QMenu* PopupMarks = nullptr;
+    QAction* mnImport = nullptr;
+    QAction* mnImportIntoCategory = nullptr;
 
     // The layout: pnlMain (the categories grid, Splitter1, pn_Marks with the marks
     // grid over the description memo), Splitter2 and the map panel pnlGoogle.
@@ -127,6 +138,7 @@ private:
     void BuildLayout();
     void BuildMenu();
     void BuildPopups();
+    void BuildImportCommands();
     // Whether a row of GrCats is the drop target.
     bool IsDropRow(int row) const;
     // Sets the file name from the prompt when it is empty; whether there is one.
