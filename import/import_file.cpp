@@ -13,7 +13,7 @@
 #include "kmz_source.h"
 #include "marks_error.h"
 
-const char* const kImportFilter = "GPX, KML and KMZ files|*.gpx *.kml *.kmz *.GPX *.KML *.KMZ|All files|*";
+const char* const kImportFilter = "GPX, KML and KMZ files|*.gpx *.kml *.kmz|All files|*";
 
 namespace {
 

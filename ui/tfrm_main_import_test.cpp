@@ -103,7 +103,7 @@ TEST_F(TImportWindow, MenuItemsImportIntoTheCurrentCategory)
     Dialogs->Files = {Write("marks.kml", kKml)};
     Window->mnImport->trigger();
     ASSERT_EQ(Dialogs->Shown.size(), 2u);
-    EXPECT_EQ(Dialogs->Shown[0], "open: GPX, KML and KMZ files|*.gpx *.kml *.kmz *.GPX *.KML *.KMZ|All files|*");
+    EXPECT_EQ(Dialogs->Shown[0], "open: GPX, KML and KMZ files|*.gpx *.kml *.kmz|All files|*");
     EXPECT_EQ(Dialogs->Shown[1], "info: Imported 2 marks; 1 features skipped");
     EXPECT_EQ(Window->CDMarks.RecordCount(), before + 2);
     EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 2);
