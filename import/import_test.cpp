@@ -170,6 +170,20 @@ TEST_F(TImportTest, KmlMultiGeometryNestedFoldersAndStyles)
     EXPECT_DOUBLE_EQ(r.Marks[4].Points[0].Lon, 9.5);
 }
 
+TEST_F(TImportTest, TextInTheEncodingTheFileDeclares)
+{
+    const std::string body = "<gpx><wpt lat=\"1\" lon=\"2\"><name>Ёлки Ω</name></wpt></gpx>";
+    const std::string cp1251 = "<?xml version=\"1.0\" encoding=\"windows-1251\"?><gpx><wpt lat=\"1\" lon=\"2\">"
+                               "<name>\xA8\xEB\xEA\xE8 &#937;</name></wpt></gpx>";
+    std::u16string utf16 = u"\uFEFF<gpx><wpt lat=\"1\" lon=\"2\"><name>Ёлки Ω</name></wpt></gpx>";
+    const std::string utf16Bytes(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2);
+    for (const std::string& bytes : {body, "\xEF\xBB\xBF" + body, cp1251, utf16Bytes}) {
+        TImportResult r = Read("enc.gpx", bytes);
+        ASSERT_EQ(r.Marks.size(), 1u);
+        EXPECT_EQ(r.Marks[0].Name, "Ёлки Ω");
+    }
+}
+
 TEST_F(TImportTest, KmlColours)
 {
     EXPECT_EQ(ParseKmlColor("0000FF"), 255);
