@@ -2,6 +2,7 @@
 // here for each case.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include <cmath>
 #include <filesystem>
@@ -216,6 +217,11 @@ TEST_F(TImportTest, MalformedFilesNameTheFileLineAndReason)
               "Cannot open file \"" + (Dir / "missing.gpx").string() + "\". No such file or directory.");
     EXPECT_EQ(ErrorText([&] { ReadImportFile(Dir); }),
               "Cannot open file \"" + Dir.string() + "\". It is not a regular file.");
+    // A pipe is refused, never waited on.
+    const fs::path fifo = Dir / "pipe.gpx";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_EQ(ErrorText([&] { ReadImportFile(fifo); }),
+              "Cannot open file \"" + fifo.string() + "\". It is not a regular file.");
     // Nothing of a DTD is fetched or expanded.
     TImportResult r = Read("dtd.gpx", "<?xml version=\"1.0\"?><!DOCTYPE gpx [<!ENTITY e SYSTEM \"/etc/passwd\">]>\n"
                                       "<gpx><wpt lat=\"1\" lon=\"2\"><name>&e;</name></wpt></gpx>");
