@@ -51,15 +51,16 @@ void ReadDocument(TXmlStream& xml, TImportResult& result)
 TImportResult ReadImportFile(const std::filesystem::path& path)
 {
     const std::string name = path.string();
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0)
-        throw EMarksError("Cannot open file \"" + name + "\". " + SystemErrorText(errno));
-    // A folder, a pipe or a device is never waited on or read.
-    if (!S_ISREG(st.st_mode))
-        throw EMarksError("Cannot open file \"" + name + "\". It is not a regular file.");
-    TFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Opened without waiting, then looked at: a folder, a pipe or a device is never
+    // waited on or read.
+    TFile file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (file.Fd() < 0)
         throw EMarksError("Cannot open file \"" + name + "\". " + SystemErrorText(errno));
+    struct stat st{};
+    if (::fstat(file.Fd(), &st) != 0)
+        throw EMarksError("Cannot open file \"" + name + "\". " + SystemErrorText(errno));
+    if (!S_ISREG(st.st_mode))
+        throw EMarksError("Cannot open file \"" + name + "\". It is not a regular file.");
 
     unsigned char magic[4] = {};
     const bool zip = ::pread(file.Fd(), magic, 4, 0) == 4 && magic[0] == 'P' && magic[1] == 'K' &&
