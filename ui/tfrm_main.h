@@ -16,6 +16,8 @@
 #include "zip_archive.h"
 
 class QAction;
+class QDragMoveEvent;
+class QDropEvent;
 class QFrame;
 class QMenu;
 class QSplitter;
@@ -83,6 +85,10 @@ public:
     // reports the counts; a file that cannot be read stops the import before any row
     // is inserted.
     void ImportFiles(const std::vector<std::string>& paths);
+    // GPX, KML and KMZ files dragged from the desktop onto a row of GrCats: the row
+    // is painted as the drop target, and a drop imports the files into it.
+    void GrCatsFileDragOver(QDragMoveEvent* event);
+    void GrCatsFileDragDrop(QDropEvent* event);
 
     // Runs a command; an error it raises is shown in the error box.
     void RunCommand(const std::function<void()>& command);
@@ -139,6 +145,8 @@ private:
     void BuildMenu();
     void BuildPopups();
     void BuildImportCommands();
+    // The drop target of a file drag: a model row of GrCats, or -1 for none.
+    void SetFileDropRow(int row);
     // Whether a row of GrCats is the drop target.
     bool IsDropRow(int row) const;
     // Sets the file name from the prompt when it is empty; whether there is one.

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDropEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
 
 #include <deque>
 #include <filesystem>
@@ -12,6 +15,7 @@
 
 #include "marks_schema.h"
 #include "project_dir.h"
+#include "db_grid.h"
 #include "tfrm_main.h"
 
 namespace fs = std::filesystem;
@@ -138,6 +142,58 @@ TEST_F(TImportWindow, AnUnreadableFileLeavesTheTablesAsTheyWere)
                                      "\". Line 3: the file ends before all its elements are closed.");
     EXPECT_EQ(Window->CDMarks.PacketText(), before);
     EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 0);
+}
+
+TEST_F(TImportWindow, FilesDroppedOnACategoryGoIntoIt)
+{
+    Window->OpenProject(Dir.string());
+    Window->show();
+    QApplication::processEvents();
+    QWidget* viewport = Window->GrCats->viewport();
+    const QPoint third(20, Window->GrCats->rowViewportPosition(2) + 3);
+    Window->CDCats.GoFirst();
+    const std::string target = [&] {
+        Window->CDCats.GoBy(2);
+        std::string name = Window->CDCats.FieldNamed("name").AsText();
+        Window->CDCats.GoFirst();
+        return name;
+    }();
+
+    auto drag = [&](const std::vector<std::string>& files, QEvent::Type type) {
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const std::string& file : files)
+            urls << QUrl::fromLocalFile(QString::fromStdString(file));
+        data.setUrls(urls);
+        // As the grid hands them on; the platform's drag manager delivers moves and
+        // drops only to a target it has seen accept the drag.
+        if (type == QEvent::Drop) {
+            QDropEvent event(third, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            event.ignore();
+            emit Window->GrCats->DragDrop(&event);
+            return event.isAccepted();
+        }
+        QDragEnterEvent event(third, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &event);
+        return event.isAccepted();
+    };
+
+    const std::string kml = Write("drop.KML", kKml);
+    // Anything but import files is refused, a drop target shown only for them.
+    EXPECT_FALSE(drag({Write("notes.txt", "x")}, QEvent::DragEnter));
+    EXPECT_FALSE(drag({kml, Write("notes.txt", "x")}, QEvent::DragEnter));
+    EXPECT_EQ(Window->FDropRow, 0);
+    EXPECT_TRUE(drag({kml}, QEvent::DragEnter));
+    EXPECT_EQ(Window->FDropRow, 3);
+    EXPECT_TRUE(drag({kml}, QEvent::Drop));
+    EXPECT_EQ(Window->FDropRow, 0);
+    EXPECT_EQ(Window->CDCats.FieldNamed("name").AsText(), target);
+    EXPECT_TRUE(Dialogs->Shown.empty()); // the import runs after the drop has ended
+    QApplication::processEvents();
+    ASSERT_EQ(Dialogs->Shown.size(), 1u);
+    EXPECT_EQ(Dialogs->Shown[0], "info: Imported 2 marks; 1 features skipped");
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 2);
+    EXPECT_EQ(Window->CDCats.FieldNamed("name").AsText(), target);
 }
 
 int main(int argc, char** argv)
