@@ -31,6 +31,7 @@ TfrmMain::TfrmMain(std::unique_ptr<TDialogs> dialogs, QWidget* parent)
     BuildLayout();
     BuildMenu();
     BuildPopups();
+    ConnectDragAndDrop();
     BuildImportCommands();
     setGeometry(526, 194, 930, 516);
     FitToScreen(*this);

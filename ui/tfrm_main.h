@@ -16,8 +16,7 @@
 #include "zip_archive.h"
 
 class QAction;
-class QDragMoveEvent;
-class QDropEvent;
+class QMimeData;
 class QFrame;
 class QMenu;
 class QSplitter;
@@ -85,10 +84,6 @@ public:
     // reports the counts; a file that cannot be read stops the import before any row
     // is inserted.
     void ImportFiles(const std::vector<std::string>& paths);
-    // GPX, KML and KMZ files dragged from the desktop onto a row of GrCats: the row
-    // is painted as the drop target, and a drop imports the files into it.
-    void GrCatsFileDragOver(QDragMoveEvent* event);
-    void GrCatsFileDragDrop(QDropEvent* event);
 
     // Runs a command; an error it raises is shown in the error box.
     void RunCommand(const std::function<void()>& command);
@@ -124,6 +119,26 @@ public:
     // The row of GrCats (title row 0, data rows from 1) that marks are being dragged
     // over, painted as the drop target; -1 when there is none.
     int FDropRow = 0;
+    // Where the pointer was pressed in GRMarks (client pixels), or where the last
+    // drag started: a drag starts after more than 10 pixels from there.
+    QPoint FDragStart;
+
+    // Dragging marks from GRMarks onto GrCats, of this window or another one.
+    // Positions are in the grid's client pixels (the indicator column and the title
+    // row included). A drag over GrCats carries its source control, or none when it
+    // is not a drag of marks.
+    void GRMarksMouseDown(const QPoint& pos);
+    void GRMarksMouseMove(Qt::MouseButtons buttons, const QPoint& pos);
+    void GRMarksMouseUp();
+    void GRMarksEndDrag();
+    // Whether GrCats takes the drag at pos; FDropRow follows the row under it.
+    bool GrCatsDragOver(QObject* source, const QPoint& pos);
+    void GrCatsDragDrop(QObject* source, const QPoint& pos);
+    // Files dragged from outside the program onto GrCats, a case of their own beside
+    // marks: taken when every file is a local GPX, KML or KMZ file and the pointer is
+    // on a category, which a drop makes current and imports the files into.
+    bool GrCatsFileDragOver(const QMimeData* data, const QPoint& pos);
+    void GrCatsFileDragDrop(const QMimeData* data, const QPoint& pos);
     // The icons as the marks grid draws them.
     TIconImages FIconImages;
 
@@ -131,6 +146,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Drags GRMarks and returns when the drag has ended, dropped or not.
+    virtual void StartMarksDrag();
 
 private:
     std::unique_ptr<TDialogs> FDialogs;
@@ -145,8 +162,7 @@ private:
     void BuildMenu();
     void BuildPopups();
     void BuildImportCommands();
-    // The drop target of a file drag: a model row of GrCats, or -1 for none.
-    void SetFileDropRow(int row);
+    void ConnectDragAndDrop();
     // Whether a row of GrCats is the drop target.
     bool IsDropRow(int row) const;
     // Sets the file name from the prompt when it is empty; whether there is one.
@@ -156,6 +172,11 @@ private:
 // The window's error text: a full stop is appended when the message's last
 // character sorts after ".".
 std::string ErrorBoxText(const std::string& message);
+
+// The cell of a grid at a position in its client pixels, as (column, row): the
+// indicator column and the title row are 0, the data cells count from 1 (rows among
+// the rows shown); (-1, -1) where there is no cell.
+QPoint GridCellAt(const TDBGrid& grid, const QPoint& pos);
 
 // Shrinks and moves a window so it lies on the screen it opens on.
 void FitToScreen(QWidget& window);

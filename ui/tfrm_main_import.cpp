@@ -1,6 +1,5 @@
 // The import commands of the editor window.
 #include <QApplication>
-#include <QDropEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
@@ -48,14 +47,14 @@ std::string ImportInto(TClientDataSet& marks, const TIconCache& icons, const std
     return ImportCountText(InsertImportedMarks(marks, all, icons), all.Skipped);
 }
 
-// The files of a drag from outside the program when every one is a local GPX, KML or
-// KMZ file; empty for anything else, marks dragged from a grid among them.
-std::vector<std::string> DraggedImportFiles(const QDropEvent* event)
+// The files of a drag when every one is a local GPX, KML or KMZ file; empty for
+// anything else.
+std::vector<std::string> DraggedImportFiles(const QMimeData* data)
 {
-    if (event->source() || !event->mimeData()->hasUrls())
+    if (!data || !data->hasUrls())
         return {};
     std::vector<std::string> files;
-    for (const QUrl& url : event->mimeData()->urls()) {
+    for (const QUrl& url : data->urls()) {
         const std::string file = url.toLocalFile().toStdString();
         if (!url.isLocalFile() || !IsImportFileName(file))
             return {};
@@ -74,53 +73,36 @@ void TfrmMain::BuildImportCommands()
     mnImportIntoCategory = PopupCats->addAction("Import Into Category...");
     connect(mnImport, &QAction::triggered, this, [this] { mnImportClick(); });
     connect(mnImportIntoCategory, &QAction::triggered, this, [this] { mnImportIntoCategoryClick(); });
-    // Files dragged from the desktop onto a category; drags of marks are left to
-    // the marks' own handlers.
-    GrCats->setAcceptDrops(true);
-    connect(GrCats, &TDBGrid::DragOver, this, [this](QDragMoveEvent* event) { GrCatsFileDragOver(event); });
-    connect(GrCats, &TDBGrid::DragLeave, this, [this] { SetFileDropRow(-1); });
-    connect(GrCats, &TDBGrid::DragDrop, this, [this](QDropEvent* event) { GrCatsFileDragDrop(event); });
 }
 
-void TfrmMain::SetFileDropRow(int row)
+bool TfrmMain::GrCatsFileDragOver(const QMimeData* data, const QPoint& pos)
 {
-    const int dropRow = row < 0 ? 0 : row - GrCats->rowAt(0) + 1;
-    if (dropRow == FDropRow)
-        return;
-    FDropRow = dropRow;
+    // The drop target follows the pointer as it does for marks.
+    GrCatsDragOver(nullptr, pos);
+    const QPoint cell = GridCellAt(*GrCats, pos);
+    return cell.x() > 0 && cell.y() > 0 && !DraggedImportFiles(data).empty();
+}
+
+void TfrmMain::GrCatsFileDragDrop(const QMimeData* data, const QPoint& pos)
+{
+    FDropRow = -1;
     GrCats->viewport()->update();
-}
-
-void TfrmMain::GrCatsFileDragOver(QDragMoveEvent* event)
-{
-    if (DraggedImportFiles(event).empty())
-        return;
-    const int row = GrCats->rowAt(event->position().toPoint().y());
-    SetFileDropRow(row);
-    if (row < 0) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-}
-
-void TfrmMain::GrCatsFileDragDrop(QDropEvent* event)
-{
-    const std::vector<std::string> files = DraggedImportFiles(event);
+    const std::vector<std::string> files = DraggedImportFiles(data);
     if (files.empty())
         return;
-    SetFileDropRow(-1);
-    const int row = GrCats->rowAt(event->position().toPoint().y());
-    if (row < 0 || !DSCats->GoToModelRow(row)) {
-        event->ignore();
-        return;
-    }
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
+    bool moved = false;
+    RunCommand([&] {
+        // A pending category edit is posted first, since posting may move rows; the
+        // row under the pointer is looked up afterwards.
+        CDCats.SettleEdit();
+        const QPoint cell = GridCellAt(*GrCats, pos);
+        if (cell.x() > 0 && cell.y() > 0)
+            moved = DSCats->GoToModelRow(GrCats->rowAt(0) + cell.y() - 1);
+    });
     // After the drop has ended, so the program the files came from does not wait
     // while the import runs and its message is shown.
-    QTimer::singleShot(0, this, [this, files] { ImportFiles(files); });
+    if (moved)
+        QTimer::singleShot(0, this, [this, files] { ImportFiles(files); });
 }
 
 void TfrmMain::mnImportClick()

@@ -159,34 +159,35 @@ TEST_F(TImportWindow, FilesDroppedOnACategoryGoIntoIt)
         return name;
     }();
 
-    auto drag = [&](const std::vector<std::string>& files, QEvent::Type type) {
+    // As the window system brings them: an enter, a move, and the drop.
+    auto drag = [&](const std::vector<std::string>& files, bool drop) {
         QMimeData data;
         QList<QUrl> urls;
         for (const std::string& file : files)
             urls << QUrl::fromLocalFile(QString::fromStdString(file));
         data.setUrls(urls);
-        // As the grid hands them on; the platform's drag manager delivers moves and
-        // drops only to a target it has seen accept the drag.
-        if (type == QEvent::Drop) {
+        QDragEnterEvent enter(third, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &enter);
+        QDragMoveEvent move(third, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(viewport, &move);
+        if (drop) {
             QDropEvent event(third, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-            event.ignore();
-            emit Window->GrCats->DragDrop(&event);
-            return event.isAccepted();
+            QApplication::sendEvent(viewport, &event);
         }
-        QDragEnterEvent event(third, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(viewport, &event);
-        return event.isAccepted();
+        return move.isAccepted();
     };
 
     const std::string kml = Write("drop.KML", kKml);
-    // Anything but import files is refused, a drop target shown only for them.
-    EXPECT_FALSE(drag({Write("notes.txt", "x")}, QEvent::DragEnter));
-    EXPECT_FALSE(drag({kml, Write("notes.txt", "x")}, QEvent::DragEnter));
-    EXPECT_EQ(Window->FDropRow, 0);
-    EXPECT_TRUE(drag({kml}, QEvent::DragEnter));
-    EXPECT_EQ(Window->FDropRow, 3);
-    EXPECT_TRUE(drag({kml}, QEvent::Drop));
-    EXPECT_EQ(Window->FDropRow, 0);
+    // Anything but import files is refused, and dropping it does nothing.
+    EXPECT_FALSE(drag({Write("notes.txt", "x")}, true));
+    EXPECT_FALSE(drag({kml, Write("notes.txt", "x")}, true));
+    QApplication::processEvents();
+    EXPECT_TRUE(Dialogs->Shown.empty());
+    EXPECT_EQ(Window->CDCats.RowNumber(), 1u);
+    EXPECT_TRUE(drag({kml}, false));
+    EXPECT_EQ(Window->FDropRow, 3); // the row painted as the drop target
+    EXPECT_TRUE(drag({kml}, true));
+    EXPECT_EQ(Window->FDropRow, -1);
     EXPECT_EQ(Window->CDCats.FieldNamed("name").AsText(), target);
     EXPECT_TRUE(Dialogs->Shown.empty()); // the import runs after the drop has ended
     QApplication::processEvents();
