@@ -95,6 +95,8 @@ private:
     {
         std::optional<std::string> lat = FXml.Attribute("lat");
         std::optional<std::string> lon = FXml.Attribute("lon");
+        if (FFeature.Parts.empty())
+            return; // a route point inside a track, say: part of no mark
         TPart& part = FFeature.Parts.back();
         std::optional<double> latValue, lonValue;
         if (lat && lon && (latValue = ParseNumber(*lat)) && (lonValue = ParseNumber(*lon))) {

@@ -53,6 +53,11 @@ TDBGrid::TDBGrid(TClientDataSet& table, std::vector<TGridColumn> columns, bool m
         FIndicator->IsRowSelected = FDelegate->IsRowSelected;
     }
     FModel->BeforePost = [this] { CommitEditor(); };
+    FModel->IsEditingRow = [this](int row) { return EditorOpen() && FDelegate->EditorIndex().row() == row; };
+    connect(FModel, &TGridModel::RowRepaint, this, [this](int row) {
+        viewport()->update(QRect(0, rowViewportPosition(row), viewport()->width(), rowHeight(row)));
+        FIndicator->viewport()->update();
+    });
     connect(FModel, &TGridModel::CurrentRowMoved, this, [this](int row) { SyncCurrent(row); });
     connect(FDelegate, &TGridDelegate::EscapePressed, this, [this] { ClearSelection(); });
     connect(FDelegate, &TGridDelegate::DeleteRequested, this, [this] { DeleteCommand(); }, Qt::QueuedConnection);
@@ -78,6 +83,10 @@ void TDBGrid::ApplyMetrics()
 
 void TDBGrid::SyncCurrent(int row, int column)
 {
+    // The indicator follows the current row and its state. Its sections are
+    // repainted rather than reported changed, which would make the view lay out
+    // and repaint everything.
+    FIndicator->viewport()->update();
     FSyncing = true;
     if (row < 0) {
         selectionModel()->clearCurrentIndex();
@@ -166,6 +175,8 @@ void TDBGrid::RepaintRows()
 
 void TDBGrid::ExtendSelection(int direction)
 {
+    if (!CommitEditor())
+        return;
     const int row = FModel->CurrentRow();
     const int target = row + direction;
     if (target < 0 || target >= FModel->rowCount())
@@ -251,8 +262,13 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
     }
     const bool rowMove = key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp ||
                          key == Qt::Key_PageDown || ((key == Qt::Key_Home || key == Qt::Key_End) && ctrl);
-    if (rowMove)
+    if (rowMove) {
+        // The editor's text goes in first: the base class would take the focus from
+        // the editor, which closes it whether its text was taken or not.
+        if (!CommitEditor())
+            return;
         ClearSelection();
+    }
     QTableView::keyPressEvent(event);
 }
 

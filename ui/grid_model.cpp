@@ -218,10 +218,10 @@ void TGridModel::EmitRowChanged(int row)
 {
     if (row < 0 || row >= rowCount())
         return;
-    // The whole row, never the single cell: a change of the cell under edit would
-    // overwrite what the user is typing.
-    emit dataChanged(index(row, 0), index(row, columnCount() - 1));
-    emit headerDataChanged(Qt::Vertical, row, row);
+    if (IsEditingRow && IsEditingRow(row))
+        emit RowRepaint(row);
+    else
+        emit dataChanged(index(row, 0), index(row, columnCount() - 1));
 }
 
 void TGridModel::DataSetChanged(TClientDataSet&)

@@ -59,10 +59,15 @@ public:
     std::function<void(const std::string&)> OnError;
     // Assigns text still held by the grid's editor; called before the table posts.
     std::function<void()> BeforePost;
+    // Whether the grid's editor is open on a row: that row is repainted, never
+    // reported changed, since a change would put the field's text over the typing.
+    std::function<bool(int row)> IsEditingRow;
 
 signals:
     // The table's current row is now at this model row (-1: none).
     void CurrentRowMoved(int row);
+    // The row must be repainted, its editor left alone.
+    void RowRepaint(int row);
 
 private:
     // What decides the rows shown: when it changes, the model resets; otherwise only

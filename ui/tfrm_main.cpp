@@ -37,7 +37,15 @@ TfrmMain::TfrmMain(std::unique_ptr<TDialogs> dialogs, QWidget* parent)
     FitToScreen(*this);
 }
 
-TfrmMain::~TfrmMain() = default;
+TfrmMain::~TfrmMain()
+{
+    // The grids and the memo work on the tables, which as members are gone before
+    // the base class deletes its child widgets: they go first, after an open editor
+    // has given up the focus while the tables are still there.
+    if (QWidget* focus = QApplication::focusWidget(); focus && isAncestorOf(focus))
+        focus->clearFocus();
+    delete centralWidget();
+}
 
 void TfrmMain::ShowError(const std::string& message)
 {

@@ -161,10 +161,11 @@ void FitToScreen(QWidget& window)
     if (!screen)
         return;
     const QRect available = screen->availableGeometry();
-    QRect frame = window.geometry();
-    frame.setWidth(std::min(frame.width(), available.width()));
-    frame.setHeight(std::min(frame.height(), available.height()));
-    frame.moveLeft(std::clamp(frame.left(), available.left(), available.right() - frame.width() + 1));
-    frame.moveTop(std::clamp(frame.top(), available.top(), available.bottom() - frame.height() + 1));
-    window.setGeometry(frame);
+    const QRect frame = window.frameGeometry();
+    const QSize border = frame.size() - window.geometry().size();
+    const int width = std::min(frame.width(), available.width());
+    const int height = std::min(frame.height(), available.height());
+    window.resize(width - border.width(), height - border.height());
+    window.move(std::clamp(frame.left(), available.left(), available.right() + 1 - width),
+                std::clamp(frame.top(), available.top(), available.bottom() + 1 - height));
 }

@@ -13,53 +13,11 @@
 #include "file_io.h"
 #include "marks_schema.h"
 #include "project_dir.h"
+#include "ui_test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Answers the window's questions from a script and records every box shown.
-class TScriptedDialogs : public TDialogs {
-public:
-    std::deque<TAnswer> Answers;
-    std::vector<std::string> Shown;
-
-    void Inform(const std::string& text) override { Shown.push_back("info: " + text); }
-    void ShowErrorBox(const std::string& text) override { Shown.push_back("error: " + text); }
-    TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) override
-    {
-        Shown.push_back("ask: " + caption + " " + text);
-        TAnswer a = Answers.empty() ? TAnswer::Cancel : Answers.front();
-        if (!Answers.empty())
-            Answers.pop_front();
-        return a;
-    }
-    // The answers of confirmations; an empty queue answers OK.
-    std::deque<bool> Confirms;
-    bool AskOkCancel(const std::string& text) override
-    {
-        Shown.push_back("confirm: " + text);
-        bool ok = Confirms.empty() || Confirms.front();
-        if (!Confirms.empty())
-            Confirms.pop_front();
-        return ok;
-    }
-    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
-    // The next answers of the save prompt; an empty one cancels.
-    std::deque<std::string> Files;
-    std::optional<std::string> AskSaveFile(const std::string& ext, const std::string& name, const std::string& filter,
-                                           int& filterIndex) override
-    {
-        Shown.push_back("save: " + ext + " " + name + " " + filter + " " + std::to_string(filterIndex));
-        std::string f = Files.empty() ? std::string() : Files.front();
-        if (!Files.empty())
-            Files.pop_front();
-        if (f.empty())
-            return std::nullopt;
-        filterIndex = 1;
-        return f;
-    }
-};
 
 const fs::path kSample = fs::path(MARKS_SOURCE_DIR) / "sample";
 
