@@ -4,12 +4,16 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <random>
 #include <filesystem>
 #include <fstream>
 
 #include "client_dataset.h"
 #include "code_page.h"
+#include "coordinates.h"
 #include "import_file.h"
 #include "kml_reader.h"
 #include "mark_geometry.h"
@@ -183,6 +187,33 @@ TEST_F(TImportTest, TextInTheEncodingTheFileDeclares)
         ASSERT_EQ(r.Marks.size(), 1u);
         EXPECT_EQ(r.Marks[0].Name, "Ёлки Ω");
     }
+}
+
+TEST(TCoordinates, NumbersReadAsTheGeneralConversionReadsThem)
+{
+    std::mt19937_64 random(7);
+    std::vector<std::string> texts = {"0", "-0", "180", "-180.000000", "1.", ".5", "1e2", "-1.5E-3", "12345678901234567",
+                                      "0.1234567890123456", "99999999999999.9", "inf", "-nan", "1.2.3", "--1", "1x"};
+    for (int i = 0; i < 20000; ++i) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.*f", static_cast<int>(random() % 16),
+                      std::ldexp(static_cast<double>(random() % (1ull << 53)), -static_cast<int>(random() % 60)) *
+                          (random() % 2 ? -1 : 1));
+        texts.push_back(buffer);
+    }
+    for (const std::string& text : texts) {
+        double expected = 0;
+        const char* begin = text.data();
+        auto [end, error] = std::from_chars(begin, begin + text.size(), expected);
+        std::optional<double> value = ParseNumber(text);
+        if (error != std::errc() || end != begin + text.size()) {
+            EXPECT_FALSE(value) << text;
+        } else {
+            ASSERT_TRUE(value) << text;
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(*value), std::bit_cast<std::uint64_t>(expected)) << text;
+        }
+    }
+    EXPECT_EQ(ParseNumber(" +2.5 "), 2.5);
 }
 
 TEST_F(TImportTest, KmlColours)

@@ -3,6 +3,8 @@
 #include <libxml/xmlreader.h>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "marks_error.h"
 
@@ -154,11 +156,13 @@ std::optional<std::string> TXmlStream::Attribute(const char* name) const
 
 std::string TXmlStream::ElementText()
 {
-    std::string all;
-    std::string withoutLayout; // the same, less the pieces that are only white space
+    std::string text;
+    // Where the pieces that are only white space lie in text, dropped at the end
+    // when the element holds CDATA.
+    std::vector<std::pair<size_t, size_t>> layout;
     bool hasCdata = false;
     if (IsEmptyElement())
-        return all;
+        return text;
     for (int depth = 1; depth > 0;) {
         if (!Read())
             Fail("the document ends inside an element");
@@ -170,25 +174,31 @@ std::string TXmlStream::ElementText()
         case XML_READER_TYPE_END_ELEMENT:
             --depth;
             break;
-        case XML_READER_TYPE_CDATA: {
+        case XML_READER_TYPE_CDATA:
             hasCdata = true;
-            std::string_view piece = View(xmlTextReaderConstValue(FState->Reader));
-            all += piece;
-            withoutLayout += piece;
+            text += View(xmlTextReaderConstValue(FState->Reader));
             break;
-        }
         case XML_READER_TYPE_TEXT:
         case XML_READER_TYPE_WHITESPACE:
         case XML_READER_TYPE_SIGNIFICANT_WHITESPACE: {
             std::string_view piece = View(xmlTextReaderConstValue(FState->Reader));
-            all += piece;
-            if (!std::all_of(piece.begin(), piece.end(), IsXmlSpace))
-                withoutLayout += piece;
+            if (std::all_of(piece.begin(), piece.end(), IsXmlSpace))
+                layout.emplace_back(text.size(), piece.size());
+            text += piece;
             break;
         }
         default:
             break;
         }
     }
-    return hasCdata ? withoutLayout : all;
+    if (!hasCdata || layout.empty())
+        return text;
+    std::string kept;
+    size_t from = 0;
+    for (const auto& [at, length] : layout) {
+        kept.append(text, from, at - from);
+        from = at + length;
+    }
+    kept.append(text, from);
+    return kept;
 }
