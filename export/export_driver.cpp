@@ -1,6 +1,6 @@
 #include "export_driver.h"
 
-#include "code_page.h"
+#include "collation.h"
 #include "file_io.h"
 
 const TExportFormat kKmlFormat{".kml", "Vexamarks.kml", "Track Files ( *.kml)|*.kml|All Files (*.* )|*.*"};
@@ -10,7 +10,10 @@ const TExportFormat kMpFormat{".mp", "Vexamarks.mp", "Map Files ( *.mp)|*.mp|All
 
 bool TCaseBlindLess::operator()(const std::string& a, const std::string& b) const
 {
-    return CompareNoCase(a, b) < 0;
+    // The user's locale does not change while the program runs: one collator serves
+    // every list.
+    static const TCollator collator(0, true);
+    return collator.Compare(a, b) < 0;
 }
 
 namespace {

@@ -14,8 +14,9 @@
 
 enum TExportScope { esVisible, esCategory, esSelected };
 
-// Icon file names ordered without regard to letter case; a name equal to a
-// present one in that comparison is not added again.
+// Icon file names in the alphabetical order of the user's locale, letter case
+// ignored; a name that differs from a present one in letter case alone is not
+// added again.
 struct TCaseBlindLess {
     bool operator()(const std::string& a, const std::string& b) const;
 };

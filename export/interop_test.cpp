@@ -1,5 +1,5 @@
 // The exports of the sample project read back by the tools people use: xmllint and
-// GDAL for KML, GPSBabel for OziExplorer waypoints.
+// GDAL for KML, Python's zipfile and GDAL for KMZ, GPSBabel for OziExplorer waypoints.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,7 +7,9 @@
 #include <sstream>
 
 #include "client_dataset.h"
+#include "file_io.h"
 #include "kml_writer.h"
+#include "kmz_package.h"
 #include "marks_schema.h"
 #include "number_format.h"
 #include "test_helpers.h"
@@ -123,4 +125,58 @@ TEST_F(TSampleExport, GpsBabelReadsTheWaypoints)
     }
     EXPECT_EQ(i, Written.size());
     EXPECT_GT(i, 100u);
+}
+
+// Icons with Cyrillic names, on disk under their UTF-8 names: every href of the KML
+// names an entry of the archive, as Python and GDAL decode the names.
+TEST_F(TSampleExport, KmzIconEntriesMatchTheirReferences)
+{
+    const fs::path icons = Dir / "MarksIcons";
+    const fs::path sample = fs::path(MARKS_SOURCE_DIR) / "sample" / "MarksIcons";
+    fs::create_directories(icons);
+    fs::copy_file(sample / "flag.png", icons / "flag.png");
+    fs::copy_file(sample / "water.png", icons / "\xd0\xa0\xd0\xbe\xd0\xb4\xd0\xbd\xd0\xb8\xd0\xba.png");
+    fs::copy_file(sample / "camp.png", icons / "\xd0\xa8.png");
+    fs::copy_file(sample / "church.png", icons / "\xd0\x98 & \xd0\x98.png");
+    State = {};
+    State.FKmzMode = true;
+    // flag.png, Rodnik.png (a spring), Sha.png, "I & I.png".
+    for (const char* picname : {"flag.png", "\xd0\xee\xe4\xed\xe8\xea.png", "\xd8.png", "\xc8 & \xc8.png"}) {
+        TMarkData mark;
+        mark.name = picname;
+        mark.picname = picname;
+        mark.points.push_back({30, 60});
+        AddKmlPlacemark(State, mark, {});
+    }
+    const fs::path kmz = Dir / "\xd0\x9a\xd0\xb0\xd1\x80\xd1\x82\xd0\xb0.kmz";
+    ZipArchive zip;
+    WriteKmzPackage(zip, kmz, FillTemplate(kKmlDocument, State.FExportText), State.FExportIcons, icons);
+
+    WriteFileAtomically(Dir / "hrefs.py", "import re, sys, zipfile\n"
+                                          "z = zipfile.ZipFile(sys.argv[1])\n"
+                                          "names = z.namelist()\n"
+                                          "print('entries: ' + '|'.join(names))\n"
+                                          "kml = z.read(names[-1]).decode('utf-8')\n"
+                                          "for href in re.findall('<href>(.*?)</href>', kml):\n"
+                                          "    href = href.replace('&amp;', '&')\n"
+                                          "    print(('found ' if href in names else 'missing ') + href)\n");
+    const std::string listed =
+        RunTool("PYTHONIOENCODING=utf-8 python3 '" + (Dir / "hrefs.py").string() + "' '" + kmz.string() + "'");
+    EXPECT_EQ(listed, "entries: flag.png|\xd0\x98 & \xd0\x98.png|\xd0\xa0\xd0\xbe\xd0\xb4\xd0\xbd\xd0\xb8\xd0\xba.png|"
+                      "\xd0\xa8.png|\xd0\x9a\xd0\xb0\xd1\x80\xd1\x82\xd0\xb0.kml\n"
+                      "found flag.png\n"
+                      "found \xd0\xa0\xd0\xbe\xd0\xb4\xd0\xbd\xd0\xb8\xd0\xba.png\n"
+                      "found \xd0\xa8.png\n"
+                      "found \xd0\x98 & \xd0\x98.png\n");
+
+    // GDAL reads each placemark's icon reference and opens that picture inside the archive.
+    const std::string features = RunTool("ogrinfo -ro -al '" + kmz.string() + "'");
+    std::regex symbol(R"(SYMBOL\(id:"([^"]*)\"\))");
+    size_t symbols = 0;
+    for (auto it = std::sregex_iterator(features.begin(), features.end(), symbol); it != std::sregex_iterator(); ++it) {
+        ++symbols;
+        const std::string picture = RunTool("gdalinfo '/vsizip/" + kmz.string() + "/" + (*it)[1].str() + "'");
+        EXPECT_NE(picture.find("Driver: PNG/Portable Network Graphics"), std::string::npos) << (*it)[1].str();
+    }
+    EXPECT_EQ(symbols, 4u) << features;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "code_page.h"
 #include "file_io.h"
 #include "marks_error.h"
 
@@ -18,6 +19,33 @@ struct TTemporaryFiles {
             std::filesystem::remove(p, ignored);
     }
 };
+
+// An icon name from a table is a plain file name inside the icon folder. Anything
+// that could name another file (an absolute path, a folder part in either
+// separator, "." or "..") or that no file name holds (a control character) is not
+// looked up, so a table received from someone else cannot pack local files.
+bool IsPlainFileName(std::string_view name)
+{
+    if (name.empty() || name == "." || name == "..")
+        return false;
+    for (char c : name)
+        if (c == '/' || c == '\\' || static_cast<unsigned char>(c) < 0x20)
+            return false;
+    return true;
+}
+
+// The icon file of a name in the tables' code page: named in UTF-8 as the file
+// system names files, or else under the table's own bytes.
+std::filesystem::path FindIconFile(const std::filesystem::path& iconFolder, const std::string& name)
+{
+    if (!IsPlainFileName(name))
+        return {};
+    const std::string utf8 = Cp1251ToUtf8(name);
+    std::filesystem::path file = FindFileNoCase(iconFolder, utf8);
+    if (file.empty() && utf8 != name)
+        file = FindFileNoCase(iconFolder, name);
+    return file;
+}
 
 } // namespace
 
@@ -41,10 +69,13 @@ void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::
     temporary.Paths.push_back(archive);
     ZipArchive::CreateEmptyArchive(archive);
     zip.OpenArchive(archive);
+    // The KML refers to its icons by their UTF-8 names, so the entries carry the
+    // same names, flagged as UTF-8.
+    zip.Utf8Names = true;
     try {
         for (const std::string& name : icons)
-            if (std::filesystem::path icon = FindFileNoCase(iconFolder, name); !icon.empty())
-                zip.AddFileAs(icon, name);
+            if (std::filesystem::path icon = FindIconFile(iconFolder, name); !icon.empty())
+                zip.AddFileAs(icon, Cp1251ToUtf8(name));
         zip.AddFileAs(kml, entryName);
     } catch (...) {
         zip.CloseArchive();

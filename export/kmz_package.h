@@ -7,8 +7,9 @@
 #include "zip_archive.h"
 
 // The KMZ package: the icons named in the list (those present in the icon folder,
-// found without regard to letter case), in the list's order, then the KML document
-// under the target's file name with ".kml". The KML and the archive are built under
+// found without regard to letter case; a name that is not a plain file name adds
+// nothing), in the list's order, then the KML document under the target's file
+// name with ".kml". Entry names are UTF-8, as the KML's references are. The KML and the archive are built under
 // temporary names beside the target, and the archive replaces the target only when
 // complete, so a failure leaves the old target and no temporary file.
 void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view kmlDocument,

@@ -3,6 +3,7 @@
 #include "code_page.h"
 #include "ini_file.h"
 #include "number_format.h"
+#include "record_text.h"
 
 const char* const kMpHeader =
     "[IMG ID]\r\n"
@@ -27,7 +28,9 @@ void TIconTypes::LoadIconTypes(const std::filesystem::path& iniPath)
 {
     TIniFile ini(iniPath);
     for (const std::string& section : ini.SectionNames()) {
-        std::string value = "0x" + ini.ReadString(section, "Type");
+        // The value goes into a record of its own line, so it gets the same care as
+        // a mark's text: a NUL or a control character in the file cannot cut the export.
+        std::string value = "0x" + OneLineText(ini.ReadString(section, "Type"));
         FEntries.push_back(section + "=" + value);
         FFirst.emplace(Cp1251Lower(section), std::move(value));
     }
@@ -84,6 +87,7 @@ void AddMpObject(TExportState& state, const TMarkData& mark, const TIconTypes& t
     out.append(types.IconTypeLine(shape == msPoint ? std::string_view(mark.picname)
                                                    : (shape == msLine ? "POLYLINE" : "POLYGON")));
     out.append("\r\nLabel=");
-    out.append(shape == msPoint ? TrimControls(mark.name) : std::string_view(mark.name));
+    const std::string label = OneLineText(mark.name);
+    out.append(shape == msPoint ? TrimControls(label) : std::string_view(label));
     out.append("\r\n[END]\r\n");
 }

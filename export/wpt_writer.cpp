@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "number_format.h"
+#include "record_text.h"
 
 const char* const kWptHeader =
     "OziExplorer Waypoint File Version 1.1\r\n"
@@ -18,29 +19,6 @@ std::string NoCommas(std::string_view text)
     return out;
 }
 
-namespace {
-
-// A waypoint is one line: a line break inside a name or description would start a
-// broken record that OziExplorer and GPSBabel misread, so each break (CR LF, CR or
-// LF) becomes one space.
-std::string OneLine(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            out.push_back(' ');
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
-} // namespace
-
 void AddWptWaypoint(TExportState& state, const TMarkData& mark)
 {
     if (mark.points.empty())
@@ -49,12 +27,12 @@ void AddWptWaypoint(TExportState& state, const TMarkData& mark)
     state.FExportIcons.insert(mark.picname);
     std::string& out = state.FExportText;
     out.append("-1,");
-    out.append(NoCommas(OneLine(mark.name)));
+    out.append(NoCommas(OneLineText(mark.name)));
     out.push_back(',');
     AppendFixed6(out, mark.points[0].Lat);
     out.push_back(',');
     AppendFixed6(out, mark.points[0].Lon);
     out.append(",,2,1,5,,65535,");
-    out.append(NoCommas(OneLine(mark.descr)));
+    out.append(NoCommas(OneLineText(mark.descr)));
     out.append(",0,0,0,-777,7,0,17,7,5.0,0,,,\r\n");
 }

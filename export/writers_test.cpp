@@ -7,6 +7,7 @@
 #include "file_io.h"
 #include "kml_writer.h"
 #include "mp_writer.h"
+#include "record_text.h"
 #include "wpt_writer.h"
 
 namespace {
@@ -149,6 +150,16 @@ TEST(KmlWriter, IconNamesSortedWithoutCaseDuplicates)
     EXPECT_EQ(std::vector<std::string>(state.FExportIcons.begin(), state.FExportIcons.end()),
               (std::vector<std::string>{"", "A.png", "b.png", "\xc0.png"}));
     EXPECT_EQ(state.FExportCount, 7);
+
+    // Alphabetical in the locale, not by code: "Ananas" comes before "yolka" although
+    // the Cyrillic Yo has a smaller code than A; case variants of Yo are one name.
+    TIconNameList icons;
+    for (const char* icon : {"\xb8\xeb\xea\xe0.png", "\xc0\xed\xe0\xed\xe0\xf1.png", "\xa8\xcb\xca\xc0.PNG",
+                             "a\xad" "b.png", "ab.png"})
+        icons.insert(icon);
+    EXPECT_EQ(std::vector<std::string>(icons.begin(), icons.end()),
+              (std::vector<std::string>{"ab.png", "a\xad" "b.png", "\xc0\xed\xe0\xed\xe0\xf1.png",
+                                        "\xb8\xeb\xea\xe0.png"}));
 }
 
 TEST(WptWriter, HeaderAndWaypoints)
@@ -212,4 +223,45 @@ TEST(MpWriter, HeaderSectionsAndTypes)
               "[POLYGON]\r\nData0=(2.000000,1.000000),(4.000000,3.000000),(2.000000,1.000000)\r\nType=0x4c\r\n"
               "Label=Lake\r\n[END]\r\n");
     EXPECT_EQ(state.FExportCount, 3);
+}
+
+TEST(OneLineRecords, NoTextOfAMarkCutsOrSplitsTheFile)
+{
+    using namespace std::string_literals;
+    EXPECT_EQ(OneLineText("b with\0nul\x1a\x07\ttab\r\nnext\rand\nlast\x7f"s), "b withnul\ttab next and last\x7f");
+
+    // Written to disk, every record is whole and the count matches the records.
+    const auto dir = std::filesystem::temp_directory_path() / "marks-one-line-records";
+    std::filesystem::create_directories(dir);
+    const std::vector<TMarkData> marks = {Mark("b with\0nul"s, {{1, 2}}, "d\0e\x1a"s),
+                                          Mark(" \0poi\0 "s, {{3, 4}}),
+                                          Mark("line\0\r\nname"s, {{1, 2}, {3, 4}}), Mark("after", {{5, 6}})};
+    TExportState wpt;
+    for (const TMarkData& m : marks)
+        AddWptWaypoint(wpt, m);
+    SaveExportText(FillTemplate(kWptHeader, wpt.FExportText), dir / "out.wpt");
+    EXPECT_EQ(ReadWholeFile(dir / "out.wpt"),
+              "OziExplorer Waypoint File Version 1.1\r\nWGS 84\r\nReserved 2\r\nhttp://www.vexa-terrun.example/\r\n"
+              "-1,b withnul,2.000000,1.000000,,2,1,5,,65535,de,0,0,0,-777,7,0,17,7,5.0,0,,,\r\n"
+              "-1, poi ,4.000000,3.000000,,2,1,5,,65535,,0,0,0,-777,7,0,17,7,5.0,0,,,\r\n"
+              "-1,line name,2.000000,1.000000,,2,1,5,,65535,,0,0,0,-777,7,0,17,7,5.0,0,,,\r\n"
+              "-1,after,6.000000,5.000000,,2,1,5,,65535,,0,0,0,-777,7,0,17,7,5.0,0,,,\r\n");
+    EXPECT_EQ(wpt.FExportCount, 4);
+
+    // A NUL in Icons.ini cannot cut the file either.
+    WriteFileAtomically(dir / "Icons.ini", "[POLYLINE]\r\nType=1\0" "2\r\n"s);
+    TIconTypes types;
+    types.LoadIconTypes(dir / "Icons.ini");
+    TExportState mp;
+    for (const TMarkData& m : marks)
+        AddMpObject(mp, m, types);
+    SaveExportText(FillTemplate(kMpHeader, mp.FExportText), dir / "out.mp");
+    const std::string file = ReadWholeFile(dir / "out.mp");
+    EXPECT_EQ(file.substr(file.find("[POI]")),
+              "[POI]\r\nData0=(2.000000,1.000000)\r\nType=0x0b00\r\nLabel=b withnul\r\n[END]\r\n"
+              "[POI]\r\nData0=(4.000000,3.000000)\r\nType=0x0b00\r\nLabel=poi\r\n[END]\r\n"
+              "[POLYLINE]\r\nData0=(2.000000,1.000000),(4.000000,3.000000)\r\nType=0x12\r\nLabel=line name\r\n[END]\r\n"
+              "[POI]\r\nData0=(6.000000,5.000000)\r\nType=0x0b00\r\nLabel=after\r\n[END]\r\n\r\n");
+    EXPECT_EQ(mp.FExportCount, 4);
+    std::filesystem::remove_all(dir);
 }

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "code_page.h"
 #include "file_io.h"
@@ -234,9 +235,32 @@ std::uint32_t AttributesOf(const struct stat& st)
     return 0x20 | ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 ? 0x01 : 0);
 }
 
-bool SameName(std::string_view a, std::string_view b)
+constexpr std::uint16_t kUtf8NameFlag = 0x0800;
+
+bool IsAscii(std::string_view name)
 {
-    return CompareNoCase(a, b) == 0;
+    for (char c : name)
+        if (static_cast<unsigned char>(c) > 0x7F)
+            return false;
+    return true;
+}
+
+// An entry name as compared without regard to letter case. A UTF-8 name is
+// compared in its Windows-1251 form where it has one; otherwise byte for byte,
+// since UTF-8 bytes lowered as Windows-1251 would merge different letters.
+std::pair<bool, std::string> NameKey(std::string_view name, bool utf8)
+{
+    if (!utf8)
+        return {false, Cp1251Lower(name)};
+    std::string single = Utf8ToCp1251(name);
+    if (Cp1251ToUtf8(single) == name)
+        return {false, Cp1251Lower(single)};
+    return {true, std::string(name)};
+}
+
+bool SameName(const TCentralDirectoryFile& entry, std::string_view entryName, std::string_view name, bool utf8)
+{
+    return NameKey(entryName, (entry.Flag & kUtf8NameFlag) != 0) == NameKey(name, utf8);
 }
 
 } // namespace
@@ -471,6 +495,11 @@ void ZipArchive::CheckWritable() const
                           "\" does not end with its directory; it cannot be changed in place.");
 }
 
+bool ZipArchive::IsUtf8Name(std::string_view name) const
+{
+    return Utf8Names && !IsAscii(name);
+}
+
 std::string ZipArchive::NormalizeName(std::string_view name) const
 {
     std::string out(name);
@@ -515,7 +544,7 @@ const ZipEntry& ZipArchive::AddData(std::string_view entryName, std::string_view
             std::string folder = name.substr(0, slash + 1);
             bool present = false;
             for (const ZipEntry& e : FEntries)
-                present = present || SameName(NormalizeName(e.Central.Name), folder);
+                present = present || SameName(e.Central, NormalizeName(e.Central.Name), folder, IsUtf8Name(folder));
             if (!present)
                 AddEntry(folder, {}, now, kFolderAttribute);
         }
@@ -526,8 +555,9 @@ const ZipEntry& ZipArchive::AddData(std::string_view entryName, std::string_view
 const ZipEntry& ZipArchive::AddEntry(std::string name, std::string_view data, std::uint32_t dosTime,
                                      std::uint32_t attributes)
 {
+    const bool utf8 = IsUtf8Name(name);
     for (size_t i = 0; i < FEntries.size(); ++i)
-        if (SameName(NormalizeName(FEntries[i].Central.Name), name)) {
+        if (SameName(FEntries[i].Central, NormalizeName(FEntries[i].Central.Name), name, utf8)) {
             RemoveEntry(i);
             break;
         }
@@ -535,6 +565,7 @@ const ZipEntry& ZipArchive::AddEntry(std::string name, std::string_view data, st
     // Everything is prepared in memory before the file is touched.
     ZipEntry e;
     TCentralDirectoryFile& c = e.Central;
+    c.Flag = utf8 ? kUtf8NameFlag : 0;
     c.Method = data.empty() ? 0 : 8;
     c.Time = static_cast<std::uint16_t>(dosTime & 0xFFFF);
     c.Date = static_cast<std::uint16_t>(dosTime >> 16);

@@ -66,6 +66,10 @@ public:
     TZipCompressionType CompressionType = ctMaximum;
     bool StoreRelativePath = true;
     bool StoreFolders = true;
+    // Entry names are UTF-8: a name with a byte above 0x7F gets general purpose
+    // flag bit 11, so readers decode it as UTF-8 rather than as code page 437.
+    // ASCII names are stored the same either way.
+    bool Utf8Names = false;
 
     ZipArchive() = default;
     ~ZipArchive();
@@ -101,6 +105,8 @@ public:
     // The entry name as it is stored: "/" separators, no drive or server prefix,
     // and only the file name when relative paths are not stored.
     std::string NormalizeName(std::string_view name) const;
+    // Whether a new entry of that name is flagged as UTF-8.
+    bool IsUtf8Name(std::string_view name) const;
 
 private:
     int FFile = -1;

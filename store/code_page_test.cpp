@@ -51,6 +51,24 @@ TEST(Collation, AlphabeticalWithCaseAsTieBreak)
         }
 }
 
+TEST(Collation, IgnoringCase)
+{
+    TCollator collator(1049, true);
+    // Letter case alone makes no difference, Latin or Cyrillic (\xa8 and \xb8: Yo).
+    EXPECT_EQ(collator.Compare("Apple.PNG", "apple.png"), 0);
+    EXPECT_EQ(collator.Compare("\xa8\xeb\xea\xe0", "\xb8\xcb\xca\xc0"), 0);
+    // Alphabetical, not by code: A before Yo, although Yo has the smaller byte.
+    EXPECT_LT(collator.Compare("\xe0", "\xb8"), 0);
+    // What the collation ignores (a soft hyphen) still tells two names apart.
+    EXPECT_NE(collator.Compare("a\xad" "b", "ab"), 0);
+    const std::vector<std::string> names = {"a\xad" "b", "ab", "AB", "\xa8", "\xe0", "", "a"};
+    for (const auto& a : names)
+        for (const auto& b : names) {
+            int byKey = collator.SortKey(a).compare(collator.SortKey(b));
+            EXPECT_EQ(byKey < 0 ? -1 : (byKey > 0 ? 1 : 0), collator.Compare(a, b)) << a << " " << b;
+        }
+}
+
 TEST(Collation, UnknownLcidFallsBackToTheUserLocale)
 {
     EXPECT_TRUE(TCollator::IsKnownLcid(1049));

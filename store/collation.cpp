@@ -42,7 +42,7 @@ bool TCollator::IsKnownLcid(int lcid)
     return !LocaleForLcid(lcid).empty();
 }
 
-TCollator::TCollator(int lcid)
+TCollator::TCollator(int lcid, bool ignoreCase) : FIgnoreCase(ignoreCase)
 {
     FLocale = LocaleForLcid(lcid);
     if (FLocale.empty())
@@ -51,7 +51,9 @@ TCollator::TCollator(int lcid)
     FCollator = ucol_open(FLocale == "root" ? "" : FLocale.c_str(), &status);
     if (U_FAILURE(status))
         throw EMarksError("The collation for locale " + FLocale + " is not available.");
-    ucol_setStrength(FCollator, UCOL_TERTIARY);
+    // Letter case is the third level of the collation; the second still tells
+    // accented letters from plain ones.
+    ucol_setStrength(FCollator, ignoreCase ? UCOL_SECONDARY : UCOL_TERTIARY);
 }
 
 TCollator::~TCollator()
@@ -85,7 +87,8 @@ void TCollator::AppendSortKey(std::string& out, std::string_view text) const
     out.resize(start + static_cast<size_t>(n));
     // The ICU key ends with its only zero byte. The raw bytes follow as the last
     // tie-break, escaped so that they hold no zero byte and end with one.
-    for (char c : text) {
+    const std::string lowered = FIgnoreCase ? Cp1251Lower(text) : std::string();
+    for (char c : FIgnoreCase ? std::string_view(lowered) : text) {
         if (c == '\0' || c == '\1') {
             out.push_back('\1');
             out.push_back(static_cast<char>(c + 1));
@@ -104,6 +107,8 @@ int TCollator::Compare(std::string_view a, std::string_view b) const
                                       reinterpret_cast<const UChar*>(ub.data()), static_cast<int32_t>(ub.size()));
     if (r != UCOL_EQUAL)
         return r == UCOL_LESS ? -1 : 1;
+    if (FIgnoreCase)
+        return CompareNoCase(a, b);
     int c = a.compare(b);
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }

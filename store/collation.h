@@ -13,7 +13,9 @@ public:
     // The locale of a Windows LCID; 0 or an LCID the system does not know gives the
     // user's default locale. A C or POSIX user locale gives the root collation, since
     // the POSIX tailoring orders by code point rather than alphabetically.
-    explicit TCollator(int lcid = 0);
+    // ignoreCase: letters that differ only in case compare equal; so do texts that
+    // differ in nothing else, the tie-break then being their lower-case bytes.
+    explicit TCollator(int lcid = 0, bool ignoreCase = false);
     ~TCollator();
     TCollator(const TCollator&) = delete;
     TCollator& operator=(const TCollator&) = delete;
@@ -26,7 +28,7 @@ public:
     std::string SortKey(std::string_view text) const;
     void AppendSortKey(std::string& out, std::string_view text) const;
 
-    // -1, 0 or 1; 0 only for identical bytes.
+    // -1, 0 or 1; 0 only for identical bytes (ignoring case: identical lower-case bytes).
     int Compare(std::string_view a, std::string_view b) const;
 
     const std::string& LocaleName() const { return FLocale; }
@@ -34,4 +36,5 @@ public:
 private:
     UCollator* FCollator = nullptr;
     std::string FLocale;
+    bool FIgnoreCase = false;
 };

@@ -1,11 +1,14 @@
-// The KMZ export of a window, and the headless switches of the built program.
+// The KMZ export of a window, and the built program run as people and scripts run
+// it: the headless switches, and its window captions on a real display.
 #include <gtest/gtest.h>
 
 #include <QApplication>
 
 #include <filesystem>
 
+#include "client_dataset.h"
 #include "file_io.h"
+#include "marks_schema.h"
 #include "test_helpers.h"
 #include "project_dir.h"
 #include "tfrm_main.h"
@@ -25,6 +28,47 @@ std::vector<std::string> EntryNames(const fs::path& archive)
     std::vector<std::string> names;
     for (const ZipEntry& e : zip.Entries())
         names.push_back(e.Central.Name);
+    return names;
+}
+
+// A copy of the program in a folder of its own, with the sample's icons beside it;
+// the tables are the test's to write.
+fs::path ProgramFolder(const fs::path& dir)
+{
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    fs::copy_file(kEditor, dir / "marks-editor");
+    fs::copy(kSample / "MarksIcons", dir / "MarksIcons");
+    return dir;
+}
+
+// The sample's tables with a change each that the map application saved without
+// merging: both files carry a pending change log.
+void WritePendingTables(const fs::path& dir)
+{
+    TClientDataSet cats(CatsSchema());
+    TClientDataSet marks(MarksSchema());
+    marks.SetMasterSource(&cats, "id");
+    cats.LoadTableFile(kSample / kCatsFile);
+    marks.LoadTableFile(kSample / kMarksFile);
+    cats.GoFirst();
+    cats.BeginEdit();
+    cats.FieldNamed("name").SetAsText("Edited elsewhere");
+    cats.PostRow();
+    marks.GoFirst();
+    marks.DeleteRow();
+    ASSERT_GT(cats.PendingChangeCount(), 0);
+    ASSERT_GT(marks.PendingChangeCount(), 0);
+    cats.SaveTableXml(dir / kCatsFile);
+    marks.SaveTableXml(dir / kMarksFile);
+}
+
+std::vector<std::string> FileNames(const fs::path& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -122,6 +166,84 @@ TEST(Switches, HeadlessExportsWriteToTheCurrentDirectory)
     EXPECT_NE(missing.Output.find("Application Error: Cannot open file \"" + (lonely / kMarksFile).string() + "\"."),
               std::string::npos)
         << missing.Output;
+    fs::remove_all(dir);
+}
+
+TEST(Switches, PendingChangesAreNeitherAskedAboutNorSaved)
+{
+    const fs::path dir = fs::temp_directory_path() / "marks-switches-pending";
+    const fs::path program = ProgramFolder(dir / "program");
+    WritePendingTables(program);
+    const std::string cats = ReadWholeFile(program / kCatsFile);
+    const std::string marks = ReadWholeFile(program / kMarksFile);
+    fs::create_directories(dir / "out");
+
+    // The timeout only ends a run that would wait for an answer forever.
+    for (const char* which : {"-exportWPT", "-exportMP", "-exportKMZ"}) {
+        TCommandResult r = RunCommandLine("cd '" + (dir / "out").string() +
+                                          "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 30 '" +
+                                          (program / "marks-editor").string() + "' " + which);
+        EXPECT_EQ(r.Code, 0) << which << "\n" << r.Output;
+    }
+    EXPECT_EQ(FileNames(dir / "out"), (std::vector<std::string>{"Roverivoz.eza", "Vexamarks.kmz", "Vexamarks.mp"}));
+    EXPECT_EQ(ReadWholeFile(program / kCatsFile), cats);
+    EXPECT_EQ(ReadWholeFile(program / kMarksFile), marks);
+    EXPECT_FALSE(fs::exists(program / kCatsBackup));
+    EXPECT_FALSE(fs::exists(program / kMarksBackup));
+    fs::remove_all(dir);
+}
+
+TEST(Switches, RunWithoutADisplayWhateverTheEnvironmentSays)
+{
+    const fs::path dir = fs::temp_directory_path() / "marks-switches-display";
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    // A display number no server listens on, a platform that cannot start there, one
+    // that does not exist, and a platform argument after the switch.
+    for (const char* environment : {"-u QT_QPA_PLATFORM DISPLAY=:8731 WAYLAND_DISPLAY=wayland-8731",
+                                    "DISPLAY=:8731 QT_QPA_PLATFORM=xcb", "QT_QPA_PLATFORM=nosuch",
+                                    "-u QT_QPA_PLATFORM DISPLAY=:8731"}) {
+        const bool platformArgument = std::string(environment) == "-u QT_QPA_PLATFORM DISPLAY=:8731";
+        TCommandResult r = RunCommandLine("cd '" + dir.string() + "' && env " + environment + " timeout 30 '" +
+                                          kEditor.string() + "' -exportWPT" + (platformArgument ? " -platform xcb" : ""));
+        EXPECT_EQ(r.Code, 0) << environment << "\n" << r.Output;
+        ASSERT_TRUE(fs::exists(dir / "Roverivoz.eza")) << environment;
+        EXPECT_EQ(ReadWholeFile(dir / "Roverivoz.eza").rfind("OziExplorer Waypoint File Version 1.1\r\n", 0), 0u)
+            << environment;
+        fs::remove(dir / "Roverivoz.eza");
+    }
+    fs::remove_all(dir);
+}
+
+// The program on a virtual X display: the captions the window system shows are
+// exactly the window's own, with nothing appended.
+TEST(Window, CaptionsOnARealDisplay)
+{
+    if (RunCommandLine("command -v xvfb-run && command -v xdotool").Code != 0)
+        GTEST_SKIP() << "xvfb-run or xdotool is missing (scripts/install-deps installs them)";
+    const fs::path dir = fs::temp_directory_path() / "marks-captions";
+    const fs::path program = ProgramFolder(dir);
+    fs::copy_file(kSample / kCatsFile, program / kCatsFile);
+    fs::copy_file(kSample / kMarksFile, program / kMarksFile);
+    // Start the editor, wait for its window, print its caption, click "Load" at the
+    // left end of the menu bar, wait for the caption to change and print it again.
+    WriteFileAtomically(dir / "captions.sh", "QT_QPA_PLATFORM=xcb \"$1\" & pid=$!\n"
+                                             "for i in $(seq 200); do\n"
+                                             "  w=$(xdotool search --name 'Edit Marks' | head -1); [ -n \"$w\" ] && break\n"
+                                             "  sleep 0.05\n"
+                                             "done\n"
+                                             "first=$(xdotool getwindowname \"$w\"); echo \"[$first]\"\n"
+                                             "xdotool mousemove --window \"$w\" 15 10 click 1\n"
+                                             "for i in $(seq 200); do\n"
+                                             "  name=$(xdotool getwindowname \"$w\"); [ \"$name\" != \"$first\" ] && break\n"
+                                             "  sleep 0.05\n"
+                                             "done\n"
+                                             "echo \"[$name]\"\n"
+                                             "kill $pid\n");
+    TCommandResult r = RunCommandLine("timeout 60 xvfb-run -a sh '" + (dir / "captions.sh").string() + "' '" +
+                                      (program / "marks-editor").string() + "'");
+    EXPECT_NE(r.Output.find("[Edit Marks]\n"), std::string::npos) << r.Output;
+    EXPECT_NE(r.Output.find("[Project :" + program.string() + "/]\n"), std::string::npos) << r.Output;
     fs::remove_all(dir);
 }
 

@@ -19,15 +19,30 @@ std::vector<std::unique_ptr<TfrmMain>>& Windows()
 
 } // namespace
 
-TfrmMain& CreateEditorWindow()
+TfrmMain& CreateEditorWindow(std::unique_ptr<TDialogs> dialogs)
 {
-    Windows().push_back(std::make_unique<TfrmMain>());
+    Windows().push_back(std::make_unique<TfrmMain>(std::move(dialogs)));
     return *Windows().back();
 }
 
 bool IsMainWindow(const TfrmMain& window)
 {
     return !Windows().empty() && Windows().front().get() == &window;
+}
+
+bool FurtherWindowsMayClose()
+{
+    for (size_t i = 1; i < Windows().size(); ++i)
+        if (Windows()[i]->isVisible() && !Windows()[i]->FormCloseQuery())
+            return false;
+    return true;
+}
+
+void EndProgram()
+{
+    for (size_t i = 1; i < Windows().size(); ++i)
+        Windows()[i]->hide();
+    QCoreApplication::exit(0);
 }
 
 void DestroyEditorWindows()
@@ -56,7 +71,9 @@ TSwitch SwitchOf(int argc, char** argv)
 
 // Opens the executable's folder and writes the export to the current directory.
 // An error goes to standard error with exit code 1: there may be no one to click
-// a message box.
+// a message box. The window is then released without its close query: tables the
+// map application saved with unmerged changes would make it ask "Save Changes?",
+// and a headless run neither waits for an answer nor saves anything.
 int RunSwitch(TfrmMain& main, TSwitch which)
 {
     try {
@@ -71,7 +88,6 @@ int RunSwitch(TfrmMain& main, TSwitch which)
         std::cerr << "Application Error: " << e.what() << std::endl;
         return 1;
     }
-    main.close();
     return 0;
 }
 
@@ -80,13 +96,21 @@ int RunSwitch(TfrmMain& main, TSwitch which)
 int RunProgram(int argc, char** argv)
 {
     const TSwitch which = SwitchOf(argc, argv);
-    if (which != TSwitch::None && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    // A switch shows no window, so it must not depend on a display that may be
+    // missing or unreachable: it always runs on the offscreen platform, and Qt sees
+    // none of the arguments that follow (a "-platform" among them is ignored too).
+    int qtArgc = argc;
+    if (which != TSwitch::None) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+        qtArgc = 1;
+    }
+    QApplication app(qtArgc, argv);
     // Qt sets the C locale from the environment; numbers are always written with ".".
     std::setlocale(LC_NUMERIC, "C");
-    QApplication::setApplicationDisplayName("Vexa.Terrun Marks Editor");
+    // The application name, not a display name: Qt appends a display name to every
+    // window caption, and the captions are exactly "Edit Marks" and "Project :...".
+    // The message boxes take their caption from it all the same.
+    QApplication::setApplicationName("Vexa.Terrun Marks Editor");
     QApplication::setQuitOnLastWindowClosed(false);
     TfrmMain& main = CreateEditorWindow();
     if (which != TSwitch::None) {

@@ -145,13 +145,16 @@ bool TfrmMain::FormCloseQuery()
 
 void TfrmMain::closeEvent(QCloseEvent* event)
 {
-    if (!FormCloseQuery()) {
+    // Closing the main window ends the program, so the further windows with changes
+    // are asked too; a refusal anywhere keeps every window open.
+    const bool main = IsMainWindow(*this);
+    if (!FormCloseQuery() || (main && !FurtherWindowsMayClose())) {
         event->ignore();
         return;
     }
     event->accept();
-    if (IsMainWindow(*this))
-        QApplication::quit();
+    if (main)
+        EndProgram();
 }
 
 std::string TfrmMain::IconFolder()

@@ -3,15 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTimer>
 
 #include <sys/resource.h>
 
 #include <csignal>
 #include <deque>
 #include <filesystem>
+#include <regex>
+#include <sstream>
 
 #include "file_io.h"
 #include "marks_schema.h"
+#include "program.h"
 #include "project_dir.h"
 #include "ui_test_support.h"
 
@@ -306,6 +310,141 @@ TEST_F(TWindowTest, ExportScopes)
     EXPECT_NE(mp.find("Type=0x6511"), std::string::npos);
     EXPECT_NE(mp.find("Type=0x3c"), std::string::npos);
     EXPECT_LT(Window->FExport.FExportCount, 240); // marks of their own hidden are left out
+    // Every object has one type line, "Type=0x" and hexadecimal digits.
+    std::istringstream lines(mp);
+    int typeLines = 0;
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("Type=", 0) == 0) {
+            ++typeLines;
+            EXPECT_TRUE(std::regex_match(line, std::regex("Type=0x[0-9A-Fa-f]+\r"))) << line;
+        }
+    EXPECT_EQ(typeLines, Window->FExport.FExportCount);
+}
+
+namespace {
+
+// The program's windows, each on a project directory of its own, for the closing
+// of the main window with further windows open.
+struct TProgramWindows : TWindowTest {
+    std::vector<TfrmMain*> Windows;
+    std::vector<TScriptedDialogs*> WindowDialogs;
+    std::vector<std::string> Questions;
+
+    void TearDown() override
+    {
+        DestroyEditorWindows();
+        TWindowTest::TearDown();
+    }
+
+    // A window on a copy of the sample; with a change, its first category renamed.
+    void AddWindow(bool changed)
+    {
+        const std::string who = "window" + std::to_string(Windows.size() + 1);
+        const fs::path dir = Root / who;
+        fs::create_directories(dir);
+        for (const char* name : {kCatsFile, kMarksFile})
+            fs::copy_file(kSample / name, dir / name);
+        auto dialogs = std::make_unique<TScriptedDialogs>();
+        dialogs->Questions = &Questions;
+        dialogs->Who = who;
+        WindowDialogs.push_back(dialogs.get());
+        TfrmMain& window = CreateEditorWindow(std::move(dialogs));
+        window.OpenProject(dir.string());
+        if (changed) {
+            window.CDCats.GoFirst();
+            window.CDCats.BeginEdit();
+            window.CDCats.FieldNamed("name").SetAsText(who + " edited");
+            window.CDCats.PostRow();
+        }
+        window.show();
+        Windows.push_back(&window);
+    }
+
+    bool Saved(size_t i) const
+    {
+        const std::string who = "window" + std::to_string(i + 1);
+        return ReadWholeFile(Root / who / kCatsFile).find(who + " edited") != std::string::npos;
+    }
+
+    std::vector<bool> Visible() const
+    {
+        std::vector<bool> visible;
+        for (const TfrmMain* w : Windows)
+            visible.push_back(w->isVisible());
+        return visible;
+    }
+
+    // Closes the main window from inside the message loop and returns the loop's
+    // exit code: 99 when the program is still running after the close.
+    int CloseMainWindow()
+    {
+        Questions.clear();
+        QTimer stillRunning;
+        stillRunning.setSingleShot(true);
+        QObject::connect(&stillRunning, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        QTimer::singleShot(0, Windows[0], [&] {
+            Windows[0]->close();
+            stillRunning.start(0);
+        });
+        return QCoreApplication::exec();
+    }
+};
+
+} // namespace
+
+TEST_F(TProgramWindows, TwoWindowsCancelKeepsBothThenNoEndsTheProgram)
+{
+    AddWindow(false);
+    AddWindow(true);
+    WindowDialogs[1]->Answers = {TAnswer::Cancel};
+    EXPECT_EQ(CloseMainWindow(), 99);
+    EXPECT_EQ(Questions, std::vector<std::string>{"window2"});
+    EXPECT_EQ(Visible(), (std::vector<bool>{true, true}));
+
+    WindowDialogs[1]->Answers = {TAnswer::No};
+    EXPECT_EQ(CloseMainWindow(), 0);
+    EXPECT_EQ(Questions, std::vector<std::string>{"window2"});
+    EXPECT_EQ(Visible(), (std::vector<bool>{false, false}));
+    EXPECT_FALSE(Saved(1));
+}
+
+TEST_F(TProgramWindows, ThreeWindowsAskedInOrderAndCancelOnTheLastKeepsAll)
+{
+    AddWindow(true);
+    AddWindow(true);
+    AddWindow(true);
+    // The main window saves, the second drops its changes, the third cancels:
+    // nothing closes, and the second window still holds its changes.
+    WindowDialogs[0]->Answers = {TAnswer::Yes};
+    WindowDialogs[1]->Answers = {TAnswer::No};
+    WindowDialogs[2]->Answers = {TAnswer::Cancel};
+    EXPECT_EQ(CloseMainWindow(), 99);
+    EXPECT_EQ(Questions, (std::vector<std::string>{"window1", "window2", "window3"}));
+    EXPECT_EQ(Visible(), (std::vector<bool>{true, true, true}));
+    EXPECT_TRUE(Saved(0));
+    EXPECT_EQ(Windows[1]->CDCats.PendingChangeCount(), 1);
+
+    // A further window closed on its own is not asked again.
+    WindowDialogs[2]->Answers = {TAnswer::No};
+    Windows[2]->close();
+    EXPECT_EQ(Visible(), (std::vector<bool>{true, true, false}));
+    WindowDialogs[1]->Answers = {TAnswer::Yes};
+    EXPECT_EQ(CloseMainWindow(), 0);
+    EXPECT_EQ(Questions, std::vector<std::string>{"window2"});
+    EXPECT_EQ(Visible(), (std::vector<bool>{false, false, false}));
+    EXPECT_TRUE(Saved(1));
+    EXPECT_FALSE(Saved(2));
+}
+
+TEST_F(TProgramWindows, CancelOnTheMainWindowAsksNoFurtherWindow)
+{
+    AddWindow(true);
+    AddWindow(true);
+    AddWindow(true);
+    WindowDialogs[0]->Answers = {TAnswer::Cancel};
+    EXPECT_EQ(CloseMainWindow(), 99);
+    EXPECT_EQ(Questions, std::vector<std::string>{"window1"});
+    EXPECT_EQ(Visible(), (std::vector<bool>{true, true, true}));
 }
 
 TEST(ErrorBox, FullStopRule)

@@ -141,6 +141,6 @@ int main(int argc, char** argv)
     std::ofstream ini(out / "Icons.ini", std::ios::binary);
     ini << "[water.png]\r\nType=6511\r\n\r\n[camp.png]\r\nType=2b03\r\n\r\n[flag.png]\r\nType=6616\r\n\r\n"
            "[church.png]\r\nType=6404\r\n\r\n[fuel.png]\r\nType=2f01\r\n\r\n[museum.png]\r\nType=2c02\r\n\r\n"
-           "[POLYLINE]\r\nType=0x06\r\n\r\n[POLYGON]\r\nType=3c\r\n";
+           "[POLYLINE]\r\nType=06\r\n\r\n[POLYGON]\r\nType=3c\r\n";
     return 0;
 }
