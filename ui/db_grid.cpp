@@ -59,6 +59,11 @@ TDBGrid::TDBGrid(TClientDataSet& table, std::vector<TGridColumn> columns, bool m
         FIndicator->viewport()->update();
     });
     connect(FModel, &TGridModel::CurrentRowMoved, this, [this](int row) { SyncCurrent(row); });
+    // A press on the indicator makes its row current, keeping the column.
+    connect(FIndicator, &QHeaderView::sectionPressed, this, [this](int row) {
+        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+        selectionModel()->setCurrentIndex(FModel->index(row, column), QItemSelectionModel::NoUpdate);
+    });
     connect(FDelegate, &TGridDelegate::EscapePressed, this, [this] { ClearSelection(); });
     connect(FDelegate, &TGridDelegate::DeleteRequested, this, [this] { DeleteCommand(); }, Qt::QueuedConnection);
     ApplyMetrics();

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -374,6 +375,17 @@ TEST_F(TGridTest, MultiSelectionRules)
     Click(Marks, 2, cName, Qt::NoModifier, Qt::RightButton);
     EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m3");
     EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"m1", "m4"}));
+    // The right button opens the grid's popup menu.
+    const QPoint at = Marks->visualRect(Marks->model()->index(2, cName)).center();
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, at, Marks->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(Marks->viewport(), &menu);
+    EXPECT_TRUE(Window->PopupMarks->isVisible());
+    Window->PopupMarks->hide();
+    // A press on the row indicator moves there, selection kept.
+    const int y = Marks->rowViewportPosition(3) + Marks->rowHeight(3) / 2;
+    QTest::mouseClick(Marks->verticalHeader()->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(5, y));
+    EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m4");
+    EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"m1", "m4"}));
     // A plain click selects just that row.
     Click(Marks, 4, cName);
     EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"m5"}));
@@ -582,4 +594,23 @@ TEST_F(TGridTest, PaintedColours)
     Window->FDropRow = -1;
     image = Grab(Cats);
     EXPECT_EQ(Pixel(Cats, image, 2, 1, -5, 8), base);
+
+    // Text is drawn in the text colour, grey while the grid is disabled.
+    auto darkest = [&](const QImage& grabbed) {
+        const QRect r = Cats->visualRect(Cats->model()->index(1, 1));
+        QColor dark = Qt::white;
+        for (int y = r.top(); y <= r.bottom(); ++y)
+            for (int x = r.left(); x < r.left() + 30; ++x)
+                if (grabbed.pixelColor(x, y).lightness() < dark.lightness())
+                    dark = grabbed.pixelColor(x, y);
+        return dark;
+    };
+    // Glyph edges are blended, so the darkest pixel is near the colour.
+    auto near = [](const QColor& a, const QColor& b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 24;
+    };
+    EXPECT_TRUE(near(darkest(Grab(Cats)), palette.color(QPalette::Active, QPalette::Text)));
+    Cats->setEnabled(false);
+    EXPECT_TRUE(near(darkest(Grab(Cats)), palette.color(QPalette::Disabled, QPalette::Text)));
+    Cats->setEnabled(true);
 }

@@ -381,7 +381,12 @@ struct TProgramWindows : TWindowTest {
         Questions.clear();
         QTimer stillRunning;
         stillRunning.setSingleShot(true);
-        QObject::connect(&stillRunning, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        // Only while the main window is still open: once it has closed, the program
+        // has already asked the loop to end, and a late 99 must not replace its code.
+        QObject::connect(&stillRunning, &QTimer::timeout, [&] {
+            if (Windows[0]->isVisible())
+                QCoreApplication::exit(99);
+        });
         QTimer::singleShot(0, Windows[0], [&] {
             Windows[0]->close();
             stillRunning.start(0);

@@ -13,12 +13,18 @@ class TScriptedDialogs : public TDialogs {
 public:
     std::deque<TAnswer> Answers;
     std::vector<std::string> Shown;
+    // Where questions of several windows are recorded in the order asked, each
+    // after the name of the window asked.
+    std::vector<std::string>* Questions = nullptr;
+    std::string Who;
 
     void Inform(const std::string& text) override { Shown.push_back("info: " + text); }
     void ShowErrorBox(const std::string& text) override { Shown.push_back("error: " + text); }
     TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) override
     {
         Shown.push_back("ask: " + caption + " " + text);
+        if (Questions)
+            Questions->push_back(Who);
         TAnswer a = Answers.empty() ? TAnswer::Cancel : Answers.front();
         if (!Answers.empty())
             Answers.pop_front();
