@@ -55,7 +55,7 @@ void BM_MoveSelectedMarks(benchmark::State& state)
         if (selection.size() != kSelected)
             state.SkipWithError("category too small");
         state.ResumeTiming();
-        DropMarks(w.Cats, offset, w.Marks, {w.Marks, selection});
+        DropMarks(w.Cats, w.Cats.RowRefAt(w.Cats.RowNumber() - 1 + offset), w.Marks, {w.Marks, selection});
         state.PauseTiming();
         w.Cats.GoBy(offset);
         offset = -offset;
@@ -71,7 +71,7 @@ void BM_CopySelectedMarksFromAnotherWindow(benchmark::State& state)
     source.Cats.GoFirst();
     std::vector<TRowRef> selection = source.Selection();
     for (auto _ : state)
-        DropMarks(target.Cats, 1, target.Marks, {source.Marks, selection});
+        DropMarks(target.Cats, target.Cats.RowRefAt(1), target.Marks, {source.Marks, selection});
 }
 BENCHMARK(BM_CopySelectedMarksFromAnotherWindow)->Unit(benchmark::kMillisecond)->Iterations(20);
 

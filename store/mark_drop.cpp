@@ -63,18 +63,22 @@ void CopyMarks(TClientDataSet& source, const std::vector<TRowRef>& selection, TC
 
 } // namespace
 
-void DropMarks(TClientDataSet& cats, long offset, TClientDataSet& marks, const TMarksDrag& drag)
+void DropMarks(TClientDataSet& cats, const TRowRef& category, TClientDataSet& marks, const TMarksDrag& drag)
 {
-    // Resuming the categories settles the marks' pending edit; one that cannot be
-    // posted must fail here, before any view is suspended, and not while the views
-    // are resumed on the way out.
+    // Pending edits are posted before any view is suspended. Resuming the categories
+    // settles the marks' edit, and one that cannot be posted must fail here, not
+    // while the views are resumed on the way out. A category edit, once posted, may
+    // move categories in the order: the target is found by its reference.
     marks.SettleEdit();
+    cats.SettleEdit();
     TSuspendedViews suspended(cats);
-    cats.GoBy(offset);
-    const std::string category = cats.FieldNamed("id").AsText();
+    const TRowRef current = cats.CurrentRowRef();
+    if (!cats.GoToRow(category))
+        return;
+    const std::string id = cats.FieldNamed("id").AsText();
     if (&drag.Marks == &marks)
-        MoveMarks(marks, drag.Selection, category);
+        MoveMarks(marks, drag.Selection, id);
     else
-        CopyMarks(drag.Marks, drag.Selection, marks, category);
-    cats.GoBy(-offset);
+        CopyMarks(drag.Marks, drag.Selection, marks, id);
+    cats.GoToRow(current);
 }

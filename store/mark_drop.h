@@ -11,15 +11,15 @@ struct TMarksDrag {
     const std::vector<TRowRef>& Selection;
 };
 
-// Drops the dragged marks on the category `offset` rows away from the current row
-// of cats, the categories table whose detail is marks; cats has no pending edit, so
-// its rows are those the grid shows. A pending edit of marks is posted first. Marks dragged from marks
-// itself are moved there (their categoryid changes); marks dragged from another
-// window's table are copied into marks with every field but the id, and get new ids.
+// Drops the dragged marks on a category, a row of cats, the categories table whose
+// detail is marks. Marks dragged from marks itself are moved there (their
+// categoryid changes); marks dragged from another window's table are copied into
+// marks with every field but the id, and get new ids. Pending edits of both tables
+// are posted first; a category that is no longer there takes nothing.
 //
 // The views of the tables involved stay suspended while the marks change, so the
 // grids and the detail follow once at the end: marks still shows the category that
 // was current. On failure the error propagates after every view is resumed; the
 // marks handled before it keep their change, the failing one is left as it was, and
 // cats stays on the target category.
-void DropMarks(TClientDataSet& cats, long offset, TClientDataSet& marks, const TMarksDrag& drag);
+void DropMarks(TClientDataSet& cats, const TRowRef& category, TClientDataSet& marks, const TMarksDrag& drag);

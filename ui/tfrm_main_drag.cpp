@@ -3,6 +3,7 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QPointer>
 
 #include <cstdlib>
 
@@ -57,11 +58,12 @@ public:
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(event);
             QWidget* source = TMarksDragData::SourceOf(drop->mimeData());
-            if (!source && drop->mimeData()->hasUrls())
+            const bool files = !source && drop->mimeData()->hasUrls();
+            if (files)
                 FWindow.GrCatsFileDragDrop(drop->mimeData(), ClientPos(watched, drop->position()));
             else
                 FWindow.GrCatsDragDrop(source, ClientPos(watched, drop->position()));
-            drop->accept();
+            drop->setAccepted(source != nullptr || files);
             return true;
         }
         default:
@@ -80,10 +82,12 @@ private:
     }
 };
 
-// The index among the rows shown of a grid's model row: 1 for the first one.
-int GridRowOf(const TDBGrid& grid, int modelRow)
+// The marks grid of an editor window (this one or another) a drag comes from, or
+// null when the source is something else.
+TDBGrid* MarksGridOf(QObject* source)
 {
-    return modelRow - grid.rowAt(0) + 1;
+    auto* grid = qobject_cast<TDBGrid*>(source);
+    return grid && grid->Model()->Table().Name() == "CDMarks" ? grid : nullptr;
 }
 
 } // namespace
@@ -102,7 +106,7 @@ QPoint GridCellAt(const TDBGrid& grid, const QPoint& pos)
     if (pos.y() >= titles.top() && pos.y() <= titles.bottom())
         row = 0;
     else if (pos.y() >= cells.top() && pos.y() <= cells.bottom() && grid.rowAt(pos.y() - cells.top()) >= 0)
-        row = GridRowOf(grid, grid.rowAt(pos.y() - cells.top()));
+        row = grid.rowAt(pos.y() - cells.top()) - grid.rowAt(0) + 1;
     if (column < 0 || row < 0)
         return {-1, -1};
     return {column, row};
@@ -150,8 +154,11 @@ void TfrmMain::StartMarksDrag()
     // to ours. Qt releases the drag object when the drag is over.
     auto* drag = new QDrag(GRMarks);
     drag->setMimeData(new TMarksDragData(GRMarks));
+    // The drag runs its own event loop, through which this window may go.
+    const QPointer<TfrmMain> window(this);
     drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
-    GRMarksEndDrag();
+    if (window)
+        GRMarksEndDrag();
 }
 
 void TfrmMain::GRMarksMouseUp()
@@ -169,8 +176,7 @@ void TfrmMain::GRMarksEndDrag()
 bool TfrmMain::GrCatsDragOver(QObject* source, const QPoint& pos)
 {
     const QPoint cell = GridCellAt(*GrCats, pos);
-    const auto* grid = qobject_cast<const TDBGrid*>(source);
-    const bool accept = grid && grid->Model()->Table().Name() == "CDMarks" && cell.x() > 0 && cell.y() > 0;
+    const bool accept = MarksGridOf(source) && cell.x() > 0 && cell.y() > 0;
     if (cell.y() != FDropRow) {
         FDropRow = cell.y();
         GrCats->viewport()->repaint();
@@ -181,20 +187,15 @@ bool TfrmMain::GrCatsDragOver(QObject* source, const QPoint& pos)
 void TfrmMain::GrCatsDragDrop(QObject* source, const QPoint& pos)
 {
     FDropRow = -1;
-    RunCommand([&] {
-        // A category edit still pending is posted first, since posting may move the
-        // category in the order: the row under the pointer is looked up afterwards,
-        // among the rows the drop works on.
-        CDCats.SettleEdit();
-        const QPoint cell = GridCellAt(*GrCats, pos);
-        auto* grid = qobject_cast<TDBGrid*>(source);
-        if (!grid || cell.x() <= 0 || cell.y() <= 0)
-            return;
-        const long current = GridRowOf(*GrCats, DSCats->CurrentRow());
-        // The selection as it is now: the grids may change theirs when they follow
-        // the tables at the end of the drop.
+    TDBGrid* grid = MarksGridOf(source);
+    const QPoint cell = GridCellAt(*GrCats, pos);
+    if (grid && cell.x() > 0 && cell.y() > 0) {
+        // The category the grid shows under the pointer, and the selection, as they
+        // are now: the drop posts pending edits, and the grids follow their tables
+        // when it ends.
+        const TRowRef category = DSCats->RefAt(GrCats->rowAt(0) + cell.y() - 1);
         const std::vector<TRowRef> selection = grid->SelectedRows();
-        DropMarks(CDCats, cell.y() - current, CDMarks, {grid->Model()->Table(), selection});
-    });
+        RunCommand([&] { DropMarks(CDCats, category, CDMarks, {grid->Model()->Table(), selection}); });
+    }
     GrCats->viewport()->update();
 }

@@ -14,24 +14,11 @@
 #include "marks_drag_data.h"
 #include "packet_test_support.h"
 #include "tfrm_main.h"
+#include "ui_test_support.h"
 
 using namespace packet_test;
 
 namespace {
-
-class TRecordingDialogs : public TDialogs {
-public:
-    std::vector<std::string> Errors;
-    void Inform(const std::string&) override {}
-    void ShowErrorBox(const std::string& text) override { Errors.push_back(text); }
-    TAnswer AskYesNoCancel(const std::string&, const std::string&) override { return TAnswer::No; }
-    bool AskOkCancel(const std::string&) override { return false; }
-    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> AskSaveFile(const std::string&, const std::string&, const std::string&, int&) override
-    {
-        return std::nullopt;
-    }
-};
 
 // A window that records the drags it would start instead of running them: a real
 // drag runs its own event loop until a person drops it.
@@ -49,11 +36,14 @@ TStoredRow Cat(std::int64_t id, std::string name)
     return {0, {id, std::move(name), true, TFieldValue{}, TFieldValue{}}};
 }
 
+// A mark with a value of every kind: a memo with a line break and Cyrillic text, a
+// blob with a NUL byte, floats, a null field and a false flag.
 TStoredRow Mark(std::int64_t id, std::string name, std::int64_t category, std::int64_t scale1)
 {
     return {0,
-            {id, std::move(name), std::string("about " + name), scale1, TFieldValue{}, std::string("\x01\x02", 2), 1.5,
-             2.5, 3.5, 4.5, std::int64_t{255}, TFieldValue{}, true, std::string("flag.png"), category}};
+            {id, name, "about " + name + "\r\n\xce\xef\xe8\xf1\xe0\xed\xe8\xe5", scale1, TFieldValue{},
+             std::string("\x01\x00\x02", 3), 1.5, 2.5, 3.5, 4.5, std::int64_t{255}, TFieldValue{}, scale1 % 2 == 0,
+             std::string("flag.png"), category}};
 }
 
 std::string Packet(TPacketContent content, std::vector<TStoredRow> rows, std::int64_t next)
@@ -72,11 +62,11 @@ std::vector<TStoredRow> FiveAndOne()
 // Categories in name order: Alpha 2, Bravo 5, Charlie 7; by default marks m1 to m5
 // in Alpha and b1 in Bravo.
 struct TWindowMaker {
-    TRecordingDialogs* Dialogs = nullptr;
+    TScriptedDialogs* Dialogs = nullptr;
 
     std::unique_ptr<TDragWindow> Make(TPacketContent marks = MarksContent(), std::vector<TStoredRow> rows = FiveAndOne())
     {
-        auto dialogs = std::make_unique<TRecordingDialogs>();
+        auto dialogs = std::make_unique<TScriptedDialogs>();
         Dialogs = dialogs.get();
         auto window = std::make_unique<TDragWindow>(std::move(dialogs));
         window->CDCats.SetPacketText(
@@ -301,7 +291,7 @@ TEST(MarksDrag, DroppingMovesTheSelectedMarksWithinTheWindow)
     DropOnCategoryRow(*window, 1, data);
 
     EXPECT_EQ(CategoryIds(window->CDMarks), "m2:2 m5:2 b1:5 m1:5 m3:5 m4:5 ");
-    EXPECT_TRUE(maker.Dialogs->Errors.empty());
+    EXPECT_TRUE(maker.Dialogs->Shown.empty());
     // Both grids stay on category 2, which shows the marks left in it.
     EXPECT_EQ(window->CDCats.FieldNamed("id").AsInt(), 2);
     EXPECT_EQ(window->DSCats->CurrentRow(), 0);
@@ -351,7 +341,7 @@ TEST(MarksDrag, AFailedPostStopsTheDropOnTheTargetCategory)
     TMarksDragData data(window->GRMarks);
     DropOnCategoryRow(*window, 2, data);
 
-    EXPECT_EQ(maker.Dialogs->Errors, (std::vector<std::string>{"Field value required."}));
+    EXPECT_EQ(maker.Dialogs->Shown, (std::vector<std::string>{"error: Field value required."}));
     EXPECT_EQ(CategoryIds(window->CDMarks), "m1:2 m3:2 m4:2 m5:2 b1:5 m2:7 ");
     EXPECT_FALSE(window->CDCats.ViewsSuspended() || window->CDMarks.ViewsSuspended());
     EXPECT_EQ(window->CDMarks.State(), TTableState::Browse);
@@ -360,4 +350,23 @@ TEST(MarksDrag, AFailedPostStopsTheDropOnTheTargetCategory)
     EXPECT_EQ(window->DSCats->CurrentRow(), 2);
     EXPECT_EQ(ShownMarks(*window), (std::vector<std::string>{"m2"}));
     EXPECT_EQ(window->FDropRow, -1);
+}
+
+TEST(MarksDrag, ThePointedCategoryTakesTheMarksWhenACategoryEditIsPending)
+{
+    // Alpha, being renamed, sorts last once the rename is posted by the drop.
+    TWindowMaker maker;
+    auto window = maker.Make();
+    window->CDCats.BeginEdit();
+    window->CDCats.FieldNamed("name").SetAsText("Delta");
+    SelectMarks(window->GRMarks, {0});
+
+    TMarksDragData data(window->GRMarks);
+    DropOnCategoryRow(*window, 1, data);
+
+    EXPECT_TRUE(maker.Dialogs->Shown.empty());
+    EXPECT_EQ(CategoryIds(window->CDMarks), "m2:2 m3:2 m4:2 m5:2 b1:5 m1:5 ");
+    EXPECT_EQ(window->CDCats.FieldNamed("name").AsText(), "Delta");
+    EXPECT_EQ(window->CDCats.PendingChangeCount(), 1);
+    EXPECT_EQ(ShownMarks(*window), (std::vector<std::string>{"m2", "m3", "m4", "m5"}));
 }
