@@ -10,7 +10,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "client_dataset.h"
 #include "data_packet.h"
+#include "marks_schema.h"
 #include "marks_generator.h"
 
 namespace {
@@ -43,6 +45,30 @@ void BM_WriteMarksPacket(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(MarksPacket().size()));
 }
 BENCHMARK(BM_WriteMarksPacket)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// One row whose name holds 200 MB: the reader must stay linear in the size of a
+// single value, however large.
+void BM_OpenHugeAttribute(benchmark::State& state)
+{
+    const std::string packet = WriteXmlPacket([] {
+        TPacketContent c = EmptyMarksPacket();
+        TStoredRow row;
+        row.Values.resize(c.Fields.size());
+        row.Values[0] = std::int64_t{1};
+        row.Values[1] = std::string(200u << 20, 'x');
+        row.Values.back() = std::int64_t{1};
+        c.Rows.push_back(std::move(row));
+        return c;
+    }());
+    TClientDataSet marks(MarksSchema());
+    for (auto _ : state) {
+        marks.SetPacketText(packet);
+        benchmark::DoNotOptimize(marks.RecordCount());
+    }
+    state.counters["MB"] = double(packet.size()) / 1e6;
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(packet.size()));
+}
+BENCHMARK(BM_OpenHugeAttribute)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 // Reads the file in a fresh process of this program ("--peak FILE") and returns its
 // peak resident size in bytes.

@@ -162,3 +162,27 @@ TEST_F(TFaults, UnwritableAndVanishedTargets)
     EXPECT_EQ(FilesIn(Root), (std::vector<std::string>{"plain", "taken.kml", "taken.kmz"}));
     EXPECT_EQ(ReadWholeFile(Root / "plain"), "a file");
 }
+
+TEST_F(TFaults, WriteProtectedTargetsAreNeverReplaced)
+{
+    const fs::perms readOnly = fs::perms(0444);
+    for (const char* name : {"out.kml", "out.wpt", "out.mp", "out.kmz"}) {
+        WriteFileAtomically(Root / name, "old export");
+        fs::permissions(Root / name, readOnly);
+    }
+    const std::string iconFolder = (fs::path(MARKS_SOURCE_DIR) / "sample" / "MarksIcons").string();
+    for (const char* name : {"out.kml", "out.wpt", "out.mp"})
+        EXPECT_EQ(ErrorText([&] { SaveExportText(FillTemplate(kWptHeader, "w"), Root / name); }),
+                  "Cannot create file \"" + (Root / name).string() + "\". Permission denied.");
+    EXPECT_EQ(ErrorText([&] {
+                  ZipArchive zip;
+                  WriteKmzPackage(zip, Root / "out.kmz", FillTemplate(kKmlDocument, State.FExportText),
+                                  State.FExportIcons, iconFolder);
+              }),
+              "Cannot create file \"" + (Root / "out.kmz").string() + "\". Permission denied.");
+    for (const char* name : {"out.kml", "out.wpt", "out.mp", "out.kmz"}) {
+        EXPECT_EQ(ReadWholeFile(Root / name), "old export") << name;
+        EXPECT_EQ(fs::status(Root / name).permissions(), readOnly) << name;
+    }
+    EXPECT_EQ(FilesIn(Root), (std::vector<std::string>{"out.kml", "out.kmz", "out.mp", "out.wpt"}));
+}

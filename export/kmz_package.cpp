@@ -59,6 +59,8 @@ std::string KmlEntryName(const std::filesystem::path& target)
 void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view kmlDocument,
                      const TIconNameList& icons, const std::filesystem::path& iconFolder)
 {
+    // A write-protected target is refused before any work, like every other export.
+    CheckNotWriteProtected(std::filesystem::absolute(target).lexically_normal());
     TTemporaryFiles temporary;
     const std::string entryName = KmlEntryName(target);
     const std::filesystem::path kml = UniqueTempPath(target.parent_path() / entryName);

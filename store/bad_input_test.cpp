@@ -91,7 +91,9 @@ TEST_F(TBadInput, LenientValuesReadWithoutError)
     EXPECT_EQ(blob, "ABCDEFG");
 }
 
-TEST_F(TBadInput, AHugeAttributeReadsInReasonableTime)
+// Only a reader that slows down with the square of a value's size could take
+// minutes here (a linear one takes about a second; the figure is in packet_bench).
+TEST_F(TBadInput, AHugeAttributeReadsInLinearTime)
 {
     std::string big = Packet(kMarksFields, "<PARAMS AUTOINCVALUE=\"2\"/>",
                              "<ROW id=\"1\" name=\"" + std::string(200u << 20, 'x') + "\" categoryid=\"1\"/>");
@@ -100,7 +102,7 @@ TEST_F(TBadInput, AHugeAttributeReadsInReasonableTime)
     big.clear();
     big.shrink_to_fit();
 #ifndef MARKS_SANITIZED
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::minutes(3));
 #endif
     Marks.GoFirst();
     EXPECT_EQ(Marks.FieldNamed("name").AsText().size(), 200u << 20);

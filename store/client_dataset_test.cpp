@@ -537,3 +537,61 @@ TEST_F(TLinkedTables, ObserversAssignPendingTextBeforeAPost)
     EXPECT_GE(pending.Calls, 2);
     Cats.RemoveObserver(&pending);
 }
+
+TEST(ClientDataSet, RefusedDeleteKeepsThePendingEdit)
+{
+    TPacketContent c = CategoriesContent();
+    c.Rows = {Cat(1, "a")};
+    c.Params = {{"DISABLE_DELETES", "boolean", "TRUE", false}};
+    TClientDataSet cats(CatsSchema());
+    cats.SetPacketText(WriteXmlPacket(c));
+    cats.BeginEdit();
+    cats.FieldNamed("name").SetAsText("edited");
+    EXPECT_EQ(ErrorText([&] { cats.DeleteRow(); }), "CDCats: Deletes are not allowed");
+    EXPECT_EQ(cats.State(), TTableState::Edit);
+    EXPECT_EQ(cats.FieldNamed("name").AsText(), "edited");
+    cats.PostRow();
+    EXPECT_EQ(Column(cats, "name"), (std::vector<std::string>{"edited"}));
+
+    // An empty view refuses as well, and the table stays as it was.
+    TClientDataSet empty(CatsSchema());
+    empty.SetPacketText(CatsPacket({}));
+    EXPECT_EQ(ErrorText([&] { empty.DeleteRow(); }), "CDCats: Cannot perform this operation on an empty dataset");
+    EXPECT_EQ(empty.PendingChangeCount(), 0);
+}
+
+TEST(ClientDataSet, ALoggedHistoryReadBackMergesToEveryVisibleRow)
+{
+    TClientDataSet cats(CatsSchema());
+    cats.SetPacketText(CatsPacket({Cat(1, "a"), Cat(2, "b"), Cat(3, "c")}));
+    auto rename = [&](const char* from, const char* to) {
+        for (cats.GoFirst(); cats.FieldNamed("name").AsText() != from; cats.GoNext()) {
+        }
+        cats.BeginEdit();
+        cats.FieldNamed("name").SetAsText(to);
+        cats.PostRow();
+    };
+    rename("a", "a2");
+    rename("a2", "a3");
+    rename("b", "b2");
+    cats.GoFirst();
+    cats.GoNext(); // b2
+    cats.DeleteRow();
+    cats.BeginInsert();
+    cats.FieldNamed("name").SetAsText("d");
+    cats.PostRow();
+
+    // Read back with its log, changed once more, merged and written.
+    TClientDataSet again(CatsSchema());
+    again.SetPacketText(cats.PacketText());
+    EXPECT_EQ(again.PendingChangeCount(), 3);
+    again.GoFirst();
+    again.BeginEdit();
+    again.FieldNamed("name").SetAsText("a4");
+    again.PostRow();
+    again.MergeChanges();
+    EXPECT_EQ(Column(again, "name"), (std::vector<std::string>{"a4", "c", "d"}));
+    TPacketContent written = ReadPacket(again.PacketText());
+    ASSERT_EQ(written.Rows.size(), 3u);
+    EXPECT_TRUE(written.ChangeLog.empty());
+}

@@ -76,3 +76,17 @@ TEST(Collation, UnknownLcidFallsBackToTheUserLocale)
     TCollator fallback(0x7ff0);
     EXPECT_LT(fallback.Compare("a", "B"), 0);
 }
+
+TEST(Collation, LocaleOrderIsNotByteOrder)
+{
+    // Byte order puts capitals before small letters and Windows-1251's "yo" (0xB8)
+    // and capital Cyrillic letters before the small ones; the locale does neither.
+    TCollator russian(1049);
+    std::vector<std::string> names = {"banana", "Cherry", "apple", "\xb8\xe6", "\xc1\xe5\xeb\xea\xe0", "\xe0\xe8\xf1\xf2"};
+    std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) {
+        return russian.Compare(a, b) < 0;
+    });
+    // The Russian order puts Cyrillic first: aist, Belka, yozh; then apple, banana, Cherry.
+    EXPECT_EQ(names, (std::vector<std::string>{"\xe0\xe8\xf1\xf2", "\xc1\xe5\xeb\xea\xe0", "\xb8\xe6", "apple", "banana",
+                                               "Cherry"}));
+}

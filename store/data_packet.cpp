@@ -78,6 +78,8 @@ TValueForm TStoredField::Form() const
 
 std::string TStoredField::AttrName() const
 {
+    if (!GivenAttrName.empty())
+        return GivenAttrName;
     std::string out = Name;
     for (char& c : out)
         if (std::string_view(" !#$%()*?").find(c) != std::string_view::npos)

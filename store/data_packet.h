@@ -34,13 +34,16 @@ struct TStoredField {
     bool LinkField = false;
     // SUBTYPE, DECIMALS, WIDTH, CALCULATED and any others, in stored order.
     std::vector<TPacketParam> Params;
+    // The attrname the packet gave, when it gave one; written back as it was read.
+    std::string GivenAttrName;
 
     const TPacketParam* Param(std::string_view name) const;
     std::string Subtype() const; // empty when the field has none
     int Width() const;
     bool IsAutoInc() const;
     TValueForm Form() const;
-    // The name under which the values stand in ROW elements.
+    // The name under which the values stand in ROW elements: the attrname the
+    // packet gave, or else the field name with " !#$%()*?" replaced by "_".
     std::string AttrName() const;
     // The field kind the descriptor gives, by its type name and subtype:
     // "Integer", "AutoInc", "SmallInt", "String", "Memo", "Blob", "Float", "Boolean"...

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "packet_test_support.h"
+#include "packet_values.h"
 
 using namespace packet_test;
 
@@ -171,4 +172,18 @@ TEST(WriteXmlPacket, BlobsOfEveryLengthRoundTrip)
     for (size_t i = 0; i < c.Rows.size(); ++i)
         EXPECT_EQ(back.Rows[i].Values, c.Rows[i].Values) << i;
     EXPECT_EQ(WriteXmlPacket(back), WriteXmlPacket(c));
+}
+
+TEST(PacketValues, Base64MatchesTheRfc4648Vectors)
+{
+    const std::pair<const char*, const char*> vectors[] = {{"", ""},         {"f", "Zg=="},         {"fo", "Zm8="},
+                                                           {"foo", "Zm9v"},  {"foob", "Zm9vYg=="},  {"fooba", "Zm9vYmE="},
+                                                           {"foobar", "Zm9vYmFy"}};
+    for (const auto& [bytes, text] : vectors) {
+        std::string encoded;
+        AppendBase64(encoded, bytes);
+        EXPECT_EQ(encoded, text);
+        EXPECT_EQ(DecodeBase64(text), bytes) << text;
+    }
+    EXPECT_EQ(DecodeBase64("Zm9v\r\nYmE="), "fooba");
 }

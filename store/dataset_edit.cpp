@@ -115,11 +115,12 @@ void TClientDataSet::DeleteRow()
         CancelRow();
         return;
     }
-    CancelRow();
+    // The checks come before the pending edit is dropped, so a refused delete keeps it.
     if (ParamTrue("DISABLE_DELETES"))
         TableError("Deletes are not allowed");
     if (!HasCurrent())
         TableError("Cannot perform this operation on an empty dataset");
+    CancelRow();
     size_t row = FOrder[FCursor];
     FContent.Rows[row].State = static_cast<std::uint8_t>(FContent.Rows[row].State | rsDeleted);
     FContent.ChangeLog.push_back({row, kNoRow, caDelete});

@@ -98,27 +98,100 @@ std::string ReadWholeFile(const std::filesystem::path& path)
 
 namespace {
 
-// Writes the bytes to a new temporary file beside the target, flushed to disk and
-// with the target's permissions; returns its path.
-std::filesystem::path WriteTempBeside(const std::filesystem::path& path, std::string_view bytes)
+bool WriteAllAt(int fd, std::string_view bytes)
 {
-    const std::filesystem::path folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    off_t offset = 0;
+    while (!bytes.empty()) {
+        ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<size_t>(n));
+        offset += n;
+    }
+    return true;
+}
+
+// The file a write to path lands in: symbolic links are followed to the file they
+// name (also one that does not exist yet), so the links themselves stay.
+std::filesystem::path FollowLinks(const std::filesystem::path& path)
+{
+    std::filesystem::path file = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(file, error))
+            return file;
+        std::filesystem::path link = std::filesystem::read_symlink(file, error);
+        if (error)
+            CannotCreate(path, error.value());
+        file = link.is_absolute() ? link : file.parent_path() / link;
+    }
+    CannotCreate(path, ELOOP);
+}
+
+// Refuses an existing file that is write-protected; shown is the path the caller
+// named. Permission bits without any write bit protect a file even from a user the
+// system would let write it (root).
+void CheckNotProtected(const std::filesystem::path& shown, const std::filesystem::path& file)
+{
+    struct stat st{};
+    if (::stat(file.c_str(), &st) != 0)
+        return;
+    if (S_ISDIR(st.st_mode))
+        CannotCreate(shown, EISDIR);
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0)
+        CannotCreate(shown, EACCES);
+    if (::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) != 0)
+        CannotCreate(shown, errno);
+}
+
+// One file of a write: the new bytes wait in a temporary file beside the target,
+// or, where the target's folder takes no new file, are written over the target
+// itself when the write is committed.
+struct TPendingWrite {
+    std::filesystem::path Shown;  // the path as the caller named it, for messages
+    std::filesystem::path Target; // the file it resolves to
+    std::filesystem::path Temp;   // empty: write in place
+    std::string_view Bytes;
+
+    void Discard() const
+    {
+        if (!Temp.empty())
+            ::unlink(Temp.c_str());
+    }
+};
+
+// Resolves the target through its links and refuses it when protected; then writes
+// the bytes to a new temporary file beside it, flushed to disk and with the
+// target's permissions. When the folder takes no new file but the target exists,
+// the write is left to be done in place.
+TPendingWrite PrepareWrite(const std::filesystem::path& path, std::string_view bytes)
+{
+    TPendingWrite w{path, FollowLinks(path), {}, bytes};
+    CheckNotProtected(path, w.Target);
+    const std::filesystem::path folder =
+        w.Target.has_parent_path() ? w.Target.parent_path() : std::filesystem::path(".");
     struct stat target{};
-    bool exists = ::stat(path.c_str(), &target) == 0;
-    if (exists && S_ISDIR(target.st_mode))
-        CannotCreate(path, EISDIR);
+    const bool exists = ::stat(w.Target.c_str(), &target) == 0;
 
     std::random_device random;
-    std::filesystem::path temp;
     int raw = -1;
     for (int attempt = 0; attempt < 16; ++attempt) {
-        temp = folder / ("." + path.filename().string() + "." + std::to_string(random() % 1000000) + ".tmp");
-        raw = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        w.Temp = folder / ("." + w.Target.filename().string() + "." + std::to_string(random() % 1000000) + ".tmp");
+        raw = ::open(w.Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (raw >= 0 || errno != EEXIST)
             break;
     }
-    if (raw < 0)
-        CannotCreate(path, errno);
+    if (raw < 0) {
+        int error = errno;
+        w.Temp.clear();
+        // A writable file in a folder that cannot be written is still saved, in place.
+        if (exists && S_ISREG(target.st_mode) && (error == EACCES || error == EPERM))
+            return w;
+        CannotCreate(path, error);
+    }
     TFileDescriptor fd(raw);
 
     int error = 0;
@@ -129,44 +202,94 @@ std::filesystem::path WriteTempBeside(const std::filesystem::path& path, std::st
     if (::close(fd.Release()) != 0 && error == 0)
         error = errno;
     if (error != 0) {
-        ::unlink(temp.c_str());
+        w.Discard();
         CannotCreate(path, error);
     }
-    return temp;
+    return w;
+}
+
+// Overwrites the target with the new bytes. Its old bytes stay in memory until the
+// new ones are on disk and are written back should any step fail, so a failure
+// leaves the file as it was. Room for a longer content is claimed before the first
+// byte is overwritten, so a full disk is found while the old content is still whole.
+void WriteInPlace(const TPendingWrite& w)
+{
+    std::string old;
+    try {
+        old = ReadWholeFile(w.Target);
+    } catch (const EMarksError&) {
+        CannotCreate(w.Shown, EACCES);
+    }
+    TFileDescriptor fd(::open(w.Target.c_str(), O_WRONLY | O_CLOEXEC));
+    if (fd.Get() < 0)
+        CannotCreate(w.Shown, errno);
+    int error = 0;
+    if (w.Bytes.size() > old.size()) {
+        int r = ::posix_fallocate(fd.Get(), 0, static_cast<off_t>(w.Bytes.size()));
+        if (r != 0 && r != EOPNOTSUPP && r != EINVAL)
+            error = r;
+    }
+    if (error == 0 && (!WriteAllAt(fd.Get(), w.Bytes) || ::ftruncate(fd.Get(), static_cast<off_t>(w.Bytes.size())) != 0 ||
+                       ::fsync(fd.Get()) != 0))
+        error = errno;
+    if (error != 0) {
+        WriteAllAt(fd.Get(), old);
+        [[maybe_unused]] int ignored = ::ftruncate(fd.Get(), static_cast<off_t>(old.size()));
+        ::fsync(fd.Get());
+        CannotCreate(w.Shown, error);
+    }
+    if (::close(fd.Release()) != 0)
+        CannotCreate(w.Shown, errno);
+}
+
+// Puts the new bytes in place: the temporary file is renamed over the target (a
+// link to it stays a link), or the target is overwritten.
+void CommitWrite(const TPendingWrite& w)
+{
+    if (w.Temp.empty()) {
+        WriteInPlace(w);
+        return;
+    }
+    if (::rename(w.Temp.c_str(), w.Target.c_str()) != 0) {
+        int error = errno;
+        w.Discard();
+        CannotCreate(w.Shown, error);
+    }
 }
 
 } // namespace
 
+void CheckNotWriteProtected(const std::filesystem::path& path)
+{
+    CheckNotProtected(path, FollowLinks(path));
+}
+
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes)
 {
-    std::filesystem::path temp = WriteTempBeside(path, bytes);
-    if (::rename(temp.c_str(), path.c_str()) != 0) {
-        int error = errno;
-        ::unlink(temp.c_str());
-        CannotCreate(path, error);
-    }
+    CommitWrite(PrepareWrite(path, bytes));
 }
 
 void WriteFilesTogether(const std::vector<TFileWrite>& files, const std::vector<std::filesystem::path>& restoreFrom)
 {
-    std::vector<std::filesystem::path> temps;
+    std::vector<TPendingWrite> pending;
     try {
         for (const TFileWrite& f : files)
-            temps.push_back(WriteTempBeside(f.Path, f.Bytes));
+            pending.push_back(PrepareWrite(f.Path, f.Bytes));
     } catch (...) {
-        for (const auto& temp : temps)
-            ::unlink(temp.c_str());
+        for (const TPendingWrite& w : pending)
+            w.Discard();
         throw;
     }
-    for (size_t i = 0; i < files.size(); ++i) {
-        if (::rename(temps[i].c_str(), files[i].Path.c_str()) == 0)
-            continue;
-        int error = errno;
-        for (size_t k = i; k < temps.size(); ++k)
-            ::unlink(temps[k].c_str());
-        for (size_t k = 0; k < i && k < restoreFrom.size(); ++k)
-            WriteFileAtomically(files[k].Path, ReadWholeFile(restoreFrom[k]));
-        CannotCreate(files[i].Path, error);
+    for (size_t i = 0; i < pending.size(); ++i) {
+        try {
+            CommitWrite(pending[i]);
+        } catch (const EMarksError&) {
+            for (size_t k = i + 1; k < pending.size(); ++k)
+                pending[k].Discard();
+            for (size_t k = 0; k < i && k < restoreFrom.size(); ++k)
+                WriteFileAtomically(files[k].Path, ReadWholeFile(restoreFrom[k]));
+            throw;
+        }
     }
 }
 

@@ -33,10 +33,25 @@ std::string Record(long double lon, long double lat, const char* tail = "\0\0\0\
 
 TEST(MarkGeometry, DecodesExtendedValuesExactly)
 {
-    for (long double v : {0.0L, -0.0L, 1.0L, -180.0L, 37.6173L, 55.7558L, 1e-4000L, 0.1L, 1e4000L}) {
-        long double copy = v;
-        EXPECT_EQ(DecodeExtended(reinterpret_cast<const unsigned char*>(&copy)), v);
-    }
+    // Known 10-byte patterns (significand, then sign and exponent) and their values.
+    const struct {
+        std::uint64_t Significand;
+        unsigned SignAndExponent;
+        long double Value;
+    } known[] = {
+        {0, 0x0000, 0.0L},
+        {0x8000000000000000ull, 0x3FFF, 1.0L},
+        {0xB400000000000000ull, 0xC006, -180.0L},
+        {0x96781D7DBF487FCCull, 0x4004, 37.6173L},
+        {0xCCCCCCCCCCCCCCCDull, 0x3FFB, 0.1L},
+        {0x9C3D73864F3805C0ull, 0x0C17, 1e-4000L},
+        {0xD1BA8323FE558C61ull, 0x73E6, 1e4000L},
+    };
+    for (const auto& k : known)
+        EXPECT_EQ(DecodeExtended(reinterpret_cast<const unsigned char*>(Extended(k.Significand, k.SignAndExponent).data())),
+                  k.Value)
+            << k.Value;
+    EXPECT_TRUE(std::signbit(DecodeExtended(reinterpret_cast<const unsigned char*>(Extended(0, 0x8000).data()))));
     // Denormal (exponent 0), pseudo-denormal (exponent 0, integer bit set), unnormal.
     EXPECT_EQ(DecodeExtended(reinterpret_cast<const unsigned char*>(Extended(1, 0).data())), std::ldexp(1.0L, -16445));
     EXPECT_EQ(DecodeExtended(reinterpret_cast<const unsigned char*>(Extended(1ull << 63, 0).data())),

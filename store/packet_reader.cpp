@@ -289,6 +289,10 @@ private:
         if (!attrName && !tagName)
             Mismatch();
         f.Name = DecodeEntities(fieldName ? fieldName->Value : (attrName ? attrName->Value : tagName->Value));
+        // Row values stand under the attrname as the file gives it, which need not be
+        // the one this program would derive from the field name.
+        if (attrName)
+            f.GivenAttrName = DecodeEntities(attrName->Value);
         const TAttribute* type = tag.Find("fieldtype");
         if (!type)
             throw EMarksError("Invalid field type.");
@@ -426,6 +430,30 @@ private:
             FContent.ChangeLog.push_back({static_cast<size_t>(row - 1),
                                           previous == 0 ? kNoRow : static_cast<size_t>(previous - 1),
                                           static_cast<std::uint8_t>(action)});
+        }
+        CheckVersionChains();
+    }
+
+    // A modify entry links a row to its previous version, and the table follows these
+    // links to find each row's latest version, both when it opens and when it merges.
+    // The links must form chains in log order: the previous version is an earlier row
+    // that carries the old-version state (so it is out of the view), replaced only
+    // once, and not itself linked to an older version later in the log; a row becomes
+    // a new version at most once. Any other log would make the merge keep a replaced
+    // version or drop a visible row, so the packet is refused.
+    void CheckVersionChains() const
+    {
+        const size_t rows = FContent.Rows.size();
+        std::vector<bool> replaced(rows, false);
+        std::vector<bool> linked(rows, false);
+        for (const TChangeLogEntry& e : FContent.ChangeLog) {
+            if (e.Action != caModify || e.Previous == kNoRow)
+                continue;
+            if (e.Previous >= e.Row || !(FContent.Rows[e.Previous].State & rsOriginal) || replaced[e.Previous] ||
+                linked[e.Row] || replaced[e.Row])
+                Mismatch();
+            replaced[e.Previous] = true;
+            linked[e.Row] = true;
         }
     }
 };

@@ -158,14 +158,45 @@ TEST(ReadPacket, NestingLimitAndChangeLogChecks)
     EXPECT_EQ(ReadError(nested(63)), "(read)");
     EXPECT_EQ(ReadError(nested(64)), "Mismatch in datapacket.");
 
-    const std::string row = "<ROW a=\"1\"/>";
-    auto withLog = [&](const std::string& log) {
-        return Packet("<FIELD attrname=\"a\" fieldtype=\"i4\"/>", "<PARAMS CHANGE_LOG=\"" + log + "\"/>", row + row);
+    auto withLog = [&](const std::string& log, const std::vector<const char*>& states = {"", ""}) {
+        std::string rows;
+        for (const char* state : states)
+            rows += std::string("<ROW") + (*state ? " RowState=\"" + std::string(state) + "\"" : "") + " a=\"1\"/>";
+        return Packet("<FIELD attrname=\"a\" fieldtype=\"i4\"/>", "<PARAMS CHANGE_LOG=\"" + log + "\"/>", rows);
     };
-    EXPECT_EQ(ReadPacket(withLog("1 0 4 2 1 8")).ChangeLog.size(), 2u);
+    EXPECT_EQ(ReadPacket(withLog("1 0 4 2 1 8", {"5", "12"})).ChangeLog.size(), 2u);
+    EXPECT_EQ(ReadPacket(withLog("2 1 8 3 2 8 3 0 2", {"1", "9", "10"})).ChangeLog.size(), 3u);
     EXPECT_EQ(ReadError(withLog("3 0 4")), "Mismatch in datapacket.");
     EXPECT_EQ(ReadError(withLog("1 0")), "Mismatch in datapacket.");
     EXPECT_EQ(ReadError(withLog("1 0 5")), "Mismatch in datapacket.");
+
+    // Modify entries whose previous version is not an earlier, replaced row: the
+    // merge could not follow them.
+    EXPECT_EQ(ReadError(withLog("2 1 8")), "Mismatch in datapacket.");                 // no old-version state
+    EXPECT_EQ(ReadError(withLog("1 2 8", {"8", "1"})), "Mismatch in datapacket.");     // a later row
+    EXPECT_EQ(ReadError(withLog("1 1 8", {"8", ""})), "Mismatch in datapacket.");      // itself
+    EXPECT_EQ(ReadError(withLog("2 1 8 3 1 8", {"1", "8", "8"})), "Mismatch in datapacket."); // replaced twice
+    EXPECT_EQ(ReadError(withLog("3 1 8 3 2 8", {"1", "1", "8"})), "Mismatch in datapacket."); // two previous versions
+    EXPECT_EQ(ReadError(withLog("3 2 8 2 1 8", {"1", "9", "8"})), "Mismatch in datapacket."); // chain out of order
+}
+
+TEST(ReadPacket, RowValuesStandUnderTheAttrnameAsRead)
+{
+    // The attrname need not be the one derived from the field name.
+    TPacketContent c = ReadPacket(Packet("<FIELD fieldname=\"max speed\" attrname=\"speed\" fieldtype=\"i4\"/>"
+                                         "<FIELD fieldname=\"a(b)\" attrname=\"a_b_\" fieldtype=\"i4\"/>",
+                                         "<PARAMS/>", "<ROW speed=\"80\" max_speed=\"1\" a_b_=\"2\"/>"));
+    ASSERT_EQ(c.Fields.size(), 2u);
+    EXPECT_EQ(c.Fields[0].Name, "max speed");
+    EXPECT_EQ(c.Rows[0].Values, (std::vector<TFieldValue>{std::int64_t{80}, std::int64_t{2}}));
+
+    // Written back under the same attrname, with the name beside it.
+    const std::string written = WriteXmlPacket(c);
+    EXPECT_NE(written.find("<FIELD fieldname=\"max speed\" attrname=\"speed\" fieldtype=\"i4\"/>"), std::string::npos);
+    EXPECT_NE(written.find("<ROW speed=\"80\" a_b_=\"2\"/>"), std::string::npos);
+    TPacketContent back = ReadPacket(written);
+    EXPECT_EQ(back.Fields[0].Name, "max speed");
+    EXPECT_EQ(back.Rows[0].Values, c.Rows[0].Values);
 }
 
 TEST(ReadPacket, WriteReadWriteIsStable)

@@ -62,7 +62,8 @@ void AppendField(std::string& out, const TStoredField& f)
     if (f.TypeName.empty() || CanonicalTypeName(f.TypeName).empty())
         throw EMarksError("Fieldtype not supported for XML.");
     out.append("<FIELD");
-    if (NeedsFieldName(f.Name))
+    // The name goes into fieldname whenever the attrname alone would not give it back.
+    if (NeedsFieldName(f.Name) || f.Name != f.AttrName())
         AppendAttribute(out, "fieldname", f.Name);
     AppendAttribute(out, "attrname", f.AttrName());
     AppendAttribute(out, "fieldtype", f.TypeName);

@@ -37,9 +37,11 @@ TSaveResult SaveProject(const std::string& projectDir, TClientDataSet& cats, TCl
     const std::filesystem::path dir(projectDir);
     if (!CopyBackup(dir / kCatsFile, dir / kCatsBackup) || !CopyBackup(dir / kMarksFile, dir / kMarksBackup))
         return TSaveResult::BackupFailed;
-    cats.MergeChanges();
-    marks.MergeChanges();
-    // A table that failed to load is closed and has nothing to write.
+    // A table that failed to load is closed: it has nothing to merge or write, and
+    // its file stays as it is, so the other table's changes can still be saved.
+    for (TClientDataSet* table : {&cats, &marks})
+        if (table->IsOpen())
+            table->MergeChanges();
     std::vector<TFileWrite> files;
     std::vector<std::filesystem::path> backups;
     std::string catsText = cats.PacketText();

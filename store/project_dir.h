@@ -21,5 +21,7 @@ enum class TSaveResult { Saved, BackupFailed };
 // tables. A failed backup copy saves nothing. The two table files are replaced
 // together: each is written whole to a temporary file first, and only when both are
 // written are they renamed over the old files, so a failure leaves both files as
-// they were.
+// they were (see WriteFilesTogether for protected, linked and in-place files). A
+// table that is closed because its file failed to load is neither merged nor
+// written.
 TSaveResult SaveProject(const std::string& projectDir, TClientDataSet& cats, TClientDataSet& marks);

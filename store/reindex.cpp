@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "code_page.h"
 #include "marks_error.h"
 
 namespace {
@@ -31,8 +32,40 @@ std::string ParseErrorMessage(const std::string& text, const xmlError* error)
         if (start != std::string::npos)
             source = text.substr(start, std::min(text.find('\n', start), start + 40) - start);
     }
-    return reason + "\n" + "Line" + ": " + std::to_string(line) + "\n" + source;
+    return reason + "\n" + "Line" + ": " + std::to_string(line) + "\n" + Cp1251ToUtf8(source);
 }
+
+void IgnoreGenericError(void*, const char*, ...) {}
+void IgnoreStructuredError(void*, xmlErrorPtr) {}
+
+// libxml2 prints some errors itself (to standard error) whatever the parse options
+// say; while the packet is parsed and written its reports go nowhere, and the error
+// that matters is taken from the parser context.
+class TQuietLibxml {
+public:
+    TQuietLibxml()
+        : FStructured(xmlStructuredError), FStructuredContext(xmlStructuredErrorContext), FGeneric(xmlGenericError),
+          FGenericContext(xmlGenericErrorContext)
+    {
+        xmlSetStructuredErrorFunc(nullptr, IgnoreStructuredError);
+        xmlSetGenericErrorFunc(nullptr, IgnoreGenericError);
+    }
+    ~TQuietLibxml()
+    {
+        xmlSetStructuredErrorFunc(FStructuredContext, FStructured);
+        xmlSetGenericErrorFunc(FGenericContext, FGeneric);
+    }
+    TQuietLibxml(const TQuietLibxml&) = delete;
+    TQuietLibxml& operator=(const TQuietLibxml&) = delete;
+
+private:
+    xmlStructuredErrorFunc FStructured;
+    void* FStructuredContext;
+    xmlGenericErrorFunc FGeneric;
+    void* FGenericContext;
+};
+
+using TParserContext = std::unique_ptr<xmlParserCtxt, decltype(&xmlFreeParserCtxt)>;
 
 xmlNode* ChildElement(xmlNode* first, const char* name)
 {
@@ -52,17 +85,30 @@ void SetIntAttribute(xmlNode* node, const char* name, long value)
 void ReindexMarks(TClientDataSet& marks)
 {
     TSuspendedViews suspended(marks);
+    TQuietLibxml quiet;
     std::string text = marks.PacketText();
     const std::string plain = "<?xml version=\"1.0\" standalone=\"yes\"?>";
-    if (size_t at = text.find(plain); at != std::string::npos)
-        text.replace(at, plain.size(), "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>");
+    const std::string declared = "<?xml version=\"1.0\" encoding=\"windows-1251\" standalone=\"yes\"?>";
+    const size_t at = text.find(plain);
+    if (at != std::string::npos)
+        text.replace(at, plain.size(), declared);
+    // libxml2's own Windows-1251 table lacks a byte that the packet reader accepts
+    // (0x98), so the parser gets the text converted with this program's table, as
+    // UTF-8 under a declaration that says so. The conversion keeps every line break,
+    // so the parser's line numbers are those of the text.
+    std::string utf8 = Cp1251ToUtf8(text);
+    if (at != std::string::npos)
+        utf8.replace(Cp1251ToUtf8(text.substr(0, at)).size(), declared.size(),
+                     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>");
 
-    xmlResetLastError();
-    TDocument doc(xmlReadMemory(text.data(), static_cast<int>(text.size()), nullptr, nullptr,
-                                XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE),
+    TParserContext parser(xmlNewParserCtxt(), xmlFreeParserCtxt);
+    if (!parser)
+        throw EMarksError("Insufficient memory for this operation.");
+    TDocument doc(xmlCtxtReadMemory(parser.get(), utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
+                                    XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING | XML_PARSE_HUGE),
                   xmlFreeDoc);
     if (!doc)
-        throw EMarksError(ParseErrorMessage(text, xmlGetLastError()));
+        throw EMarksError(ParseErrorMessage(text, xmlCtxtGetLastError(parser.get())));
 
     xmlNode* packet = ChildElement(doc->children, "DATAPACKET");
     xmlNode* metadata = packet ? ChildElement(packet->children, "METADATA") : nullptr;
@@ -77,11 +123,15 @@ void ReindexMarks(TClientDataSet& marks)
 
     xmlChar* out = nullptr;
     int size = 0;
-    xmlDocDumpMemoryEnc(doc.get(), &out, &size, "windows-1251");
+    xmlDocDumpMemoryEnc(doc.get(), &out, &size, "UTF-8");
     if (!out)
         throw EMarksError("The renumbered marks packet could not be written.");
-    std::string written(reinterpret_cast<const char*>(out), static_cast<size_t>(size));
+    // Back to Windows-1251 with the same table, under a declaration that says so.
+    std::string written = Utf8ToCp1251(std::string_view(reinterpret_cast<const char*>(out), static_cast<size_t>(size)));
     xmlFree(out);
+    const std::string utf8Name = "encoding=\"UTF-8\"";
+    if (size_t found = written.find(utf8Name); found != std::string::npos && found < written.find("?>"))
+        written.replace(found, utf8Name.size(), "encoding=\"windows-1251\"");
 
     std::string result;
     result.reserve(written.size() + 64);

@@ -41,10 +41,6 @@ public:
     TGridDelegate* Delegate() const { return FDelegate; }
     TGridIndicator* Indicator() const { return FIndicator; }
 
-    // Column widths, row height and title height for the grid's font and the
-    // screen's resolution (widths are defined at 96 dpi).
-    void ApplyMetrics();
-
     // The multi-selection, in view order.
     const std::vector<TRowRef>& SelectedRows() const { return FSelection.Rows(); }
     bool IsRowSelected(int row) const;
@@ -95,6 +91,9 @@ private:
     TRowRef FAnchor;
     bool FSyncing = false;
 
+    // Column widths, row height and title height for the grid's font and the
+    // screen's resolution (widths are defined at 96 dpi).
+    void ApplyMetrics();
     void SyncCurrent(int row, int column = -1);
     bool MoveToRow(int row);
     void ExtendSelection(int direction);

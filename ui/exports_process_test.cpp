@@ -221,6 +221,11 @@ TEST(Window, CaptionsOnARealDisplay)
 {
     if (RunCommandLine("command -v xvfb-run && command -v xdotool").Code != 0)
         GTEST_SKIP() << "xvfb-run or xdotool is missing (scripts/install-deps installs them)";
+#ifdef MARKS_SANITIZED
+    // On a real X display the system's keyboard library trips AddressSanitizer while
+    // Qt starts, before any of our code runs; the ordinary build covers the captions.
+    GTEST_SKIP() << "the X keyboard library is not clean under AddressSanitizer";
+#endif
     const fs::path dir = fs::temp_directory_path() / "marks-captions";
     const fs::path program = ProgramFolder(dir);
     fs::copy_file(kSample / kCatsFile, program / kCatsFile);

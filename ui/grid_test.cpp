@@ -404,10 +404,15 @@ TEST_F(TGridTest, MultiSelectionRules)
     Key(Marks, Qt::Key_Escape);
     EXPECT_TRUE(SelectedNames().empty());
 
-    // Another category clears the selection of the marks shown before.
+    // Editing the category keeps the selection; another category clears it.
     Click(Marks, 0, cName);
     Click(Marks, 1, cName, Qt::ControlModifier);
     Cats->setFocus();
+    Cats->setCurrentIndex(Cats->model()->index(0, 1));
+    Type(Cats, "Renamed");
+    Key(Cats, Qt::Key_Tab);
+    EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"m1", "m2"}));
+    Key(Cats, Qt::Key_Escape);
     Key(Cats, Qt::Key_Down);
     EXPECT_TRUE(Marks->SelectedRows().empty());
 }
@@ -613,4 +618,21 @@ TEST_F(TGridTest, PaintedColours)
     Cats->setEnabled(false);
     EXPECT_TRUE(near(darkest(Grab(Cats)), palette.color(QPalette::Disabled, QPalette::Text)));
     Cats->setEnabled(true);
+}
+
+// Text still in an open editor or in the memo is part of what Save writes.
+TEST_F(TGridTest, SaveTakesTextNotYetLeft)
+{
+    Marks->setFocus();
+    Type(Marks, "Typed");
+    ASSERT_NE(Marks->Delegate()->Editor(), nullptr);
+    Window->Save1Click();
+    EXPECT_EQ(Errors(), "");
+    EXPECT_NE(ReadWholeFile(Dir / kMarksFile).find("name=\"Typed\""), std::string::npos);
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 0);
+
+    Window->DBMemo1->setFocus();
+    QTest::keyClicks(Window->DBMemo1, "memo");
+    Window->Save1Click();
+    EXPECT_NE(ReadWholeFile(Dir / kMarksFile).find("descr=\"memo"), std::string::npos);
 }

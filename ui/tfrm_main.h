@@ -141,6 +141,8 @@ public:
     void GrCatsFileDragDrop(const QMimeData* data, const QPoint& pos);
     // The icons as the marks grid draws them.
     TIconImages FIconImages;
+    // The category whose marks the marks grid's selection was made in.
+    std::string FSelectionCategory;
 
     TDialogs& Dialogs() { return *FDialogs; }
 

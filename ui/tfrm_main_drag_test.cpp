@@ -298,6 +298,11 @@ TEST(MarksDrag, DroppingMovesTheSelectedMarksWithinTheWindow)
     EXPECT_EQ(ShownMarks(*window), (std::vector<std::string>{"m2", "m5"}));
     EXPECT_EQ(window->FDropRow, -1);
     EXPECT_NE(PixelInCell(window->GrCats, 1, 1), GridColors::kDropRow);
+
+    // Dropped again, the selection of marks that have left the grid moves nothing,
+    // not the current mark in their place.
+    DropOnCategoryRow(*window, 2, data);
+    EXPECT_EQ(CategoryIds(window->CDMarks), "m2:2 m5:2 b1:5 m1:5 m3:5 m4:5 ");
 }
 
 TEST(MarksDrag, DroppingCopiesMarksFromAnotherWindow)

@@ -91,7 +91,6 @@ void TfrmMain::BuildLayout()
     Splitter2->setSizes({930, 2});
 
     for (TDBGrid* grid : {GrCats, GRMarks}) {
-        grid->ApplyMetrics();
         grid->Model()->OnError = [this](const std::string& message) { ShowError(message); };
         grid->OnConfirm = [this](const std::string& question) { return FDialogs->AskOkCancel(question); };
     }
@@ -99,8 +98,13 @@ void TfrmMain::BuildLayout()
     GrCats->Delegate()->IsDropRow = [this](int row) { return IsDropRow(row); };
     GRMarks->Delegate()->FindIcon = [this](const QString& name) { return FIconImages.Find(QStringToTable(name)); };
 
-    // A new category shows other marks: the selection of the old ones goes.
-    connect(DSCats, &TGridModel::CurrentRowMoved, GRMarks, [this] { GRMarks->ClearSelection(); });
+    // Another category shows other marks: the selection of the old ones goes.
+    connect(DSCats, &TGridModel::CurrentRowMoved, GRMarks, [this] {
+        std::string category = CDCats.FieldNamed("id").AsText();
+        if (category != FSelectionCategory)
+            GRMarks->ClearSelection();
+        FSelectionCategory = std::move(category);
+    });
 }
 
 bool TfrmMain::IsDropRow(int row) const
