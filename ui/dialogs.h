@@ -27,6 +27,14 @@ public:
     // the user confirms. Choosing an existing file does not ask. Nothing on cancel.
     virtual std::optional<std::string> AskSaveFile(const std::string& defaultExt, const std::string& fileName,
                                                    const std::string& filter, int& filterIndex) = 0;
+    // The open prompt for an existing file, with a filter in the same form as above.
+    // Nothing on cancel; nothing by default, so dialogs that never import need not
+    // answer it.
+    virtual std::optional<std::string> AskOpenFile(const std::string& filter)
+    {
+        (void)filter;
+        return std::nullopt;
+    }
 };
 
 // The dialogs of the window system, parented to the given window.
@@ -40,6 +48,7 @@ public:
     std::optional<std::string> ChooseFolder(const std::string& title) override;
     std::optional<std::string> AskSaveFile(const std::string& defaultExt, const std::string& fileName,
                                            const std::string& filter, int& filterIndex) override;
+    std::optional<std::string> AskOpenFile(const std::string& filter) override;
 
 private:
     QWidget* FParent;

@@ -158,7 +158,7 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
     QStringList menu;
     for (QAction* a : Window->menuBar()->actions())
         menu << a->text() + (a->isEnabled() ? "" : "(off)");
-    EXPECT_EQ(menu.join(","), "Load,Save,Export,|(off),Reindex,New,|(off),Show Google");
+    EXPECT_EQ(menu.join(","), "Load,Save,Export,Import...,|(off),Reindex,New,|(off),Show Google");
     QStringList exports;
     for (QAction* a : Window->mnExportMP->actions())
         exports << (a->isSeparator() ? "-" : a->text());
@@ -167,7 +167,8 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
         QStringList items;
         for (QAction* a : popup->actions())
             items << a->text();
-        EXPECT_EQ(items.join(","), "Export To Kml,Export To Wpt,Export To Kmz");
+        EXPECT_EQ(items.join(","), QString("Export To Kml,Export To Wpt,Export To Kmz") +
+                                       (popup == Window->PopupCats ? ",Import Into Category..." : ""));
     }
     // Show1 opens and closes the map panel (on a recording web view here; the map's
     // own window tests are in tfrm_main_map_test.cpp).

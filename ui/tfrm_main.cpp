@@ -32,6 +32,7 @@ TfrmMain::TfrmMain(std::unique_ptr<TDialogs> dialogs, QWidget* parent)
     BuildMenu();
     BuildPopups();
     ConnectDragAndDrop();
+    BuildImportCommands();
     BuildMap();
     setGeometry(526, 194, 930, 516);
     FitToScreen(*this);

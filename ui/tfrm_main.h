@@ -19,6 +19,7 @@
 #include "zip_archive.h"
 
 class QAction;
+class QMimeData;
 class QFrame;
 class QMenu;
 class QSplitter;
@@ -94,6 +95,15 @@ public:
     // Makes the panel's web view; tests put in one of their own.
     std::function<TWebView*(QWidget* panel)> MakeWebBrowser;
 
+    // Imports of GPX, KML and KMZ files into the current category: from the main
+    // menu, from the categories grid's popup, and files dropped on a category.
+    void mnImportClick();
+    void mnImportIntoCategoryClick();
+    // Reads every file whole, then inserts their marks into the current category and
+    // reports the counts; a file that cannot be read stops the import before any row
+    // is inserted.
+    void ImportFiles(const std::vector<std::string>& paths);
+
     // Runs a command; an error it raises is shown in the error box.
     void RunCommand(const std::function<void()>& command);
     void ShowError(const std::string& message);
@@ -108,6 +118,8 @@ public:
     QMenu* mnExportMP = nullptr;
     QMenu* PopupCats = nullptr;
     QMenu* PopupMarks = nullptr;
+    QAction* mnImport = nullptr;
+    QAction* mnImportIntoCategory = nullptr;
 
     // The layout: pnlMain (the categories grid, Splitter1, pn_Marks with the marks
     // grid over the description memo), Splitter2 and the map panel pnlGoogle.
@@ -141,6 +153,11 @@ public:
     // Whether GrCats takes the drag at pos; FDropRow follows the row under it.
     bool GrCatsDragOver(QObject* source, const QPoint& pos);
     void GrCatsDragDrop(QObject* source, const QPoint& pos);
+    // Files dragged from outside the program onto GrCats, a case of their own beside
+    // marks: taken when every file is a local GPX, KML or KMZ file and the pointer is
+    // on a category, which a drop makes current and imports the files into.
+    bool GrCatsFileDragOver(const QMimeData* data, const QPoint& pos);
+    void GrCatsFileDragDrop(const QMimeData* data, const QPoint& pos);
     // The icons as the marks grid draws them.
     TIconImages FIconImages;
     // The category whose marks the marks grid's selection was made in.
@@ -165,6 +182,7 @@ private:
     void BuildLayout();
     void BuildMenu();
     void BuildPopups();
+    void BuildImportCommands();
     void ConnectDragAndDrop();
     void BuildMap();
     // Whether a row of GrCats is the drop target.

@@ -35,10 +35,14 @@ public:
         case QEvent::DragMove: {
             auto* drag = static_cast<QDragMoveEvent*>(event);
             QWidget* source = TMarksDragData::SourceOf(drag->mimeData());
-            const bool accept = FWindow.GrCatsDragOver(source, ClientPos(watched, drag->position()));
+            const QPoint pos = ClientPos(watched, drag->position());
+            // Files from the desktop are a case of their own beside marks.
+            const bool files = !source && drag->mimeData()->hasUrls();
+            const bool accept =
+                files ? FWindow.GrCatsFileDragOver(drag->mimeData(), pos) : FWindow.GrCatsDragOver(source, pos);
             drag->setAccepted(accept);
             if (accept)
-                drag->setDropAction(source->window() == &FWindow ? Qt::MoveAction : Qt::CopyAction);
+                drag->setDropAction(files || source->window() != &FWindow ? Qt::CopyAction : Qt::MoveAction);
             // Qt sends the moves over a widget only to one that took the drag when
             // it entered, and the drop target must follow the pointer over every
             // row, refused or not: every drag is taken in, and the answer for the
@@ -54,8 +58,12 @@ public:
         case QEvent::Drop: {
             auto* drop = static_cast<QDropEvent*>(event);
             QWidget* source = TMarksDragData::SourceOf(drop->mimeData());
-            FWindow.GrCatsDragDrop(source, ClientPos(watched, drop->position()));
-            drop->setAccepted(source != nullptr);
+            const bool files = !source && drop->mimeData()->hasUrls();
+            if (files)
+                FWindow.GrCatsFileDragDrop(drop->mimeData(), ClientPos(watched, drop->position()));
+            else
+                FWindow.GrCatsDragDrop(source, ClientPos(watched, drop->position()));
+            drop->setAccepted(source != nullptr || files);
             return true;
         }
         default:
