@@ -276,6 +276,11 @@ std::uint32_t ZipEntry::CentralSize() const
     return 46 + static_cast<std::uint32_t>(Central.Name.size() + Central.Extra.size() + Central.Comment.size());
 }
 
+std::uint64_t ZipArchive::DataOffset(const ZipEntry& entry)
+{
+    return std::uint64_t(entry.Central.LocalOffset) + 30 + entry.Local.Name.size() + entry.Local.Extra.size();
+}
+
 std::uint32_t DosDateTime(std::time_t time)
 {
     std::tm t{};
@@ -310,11 +315,21 @@ void ZipArchive::CreateEmptyArchive(const std::filesystem::path& path)
 
 void ZipArchive::OpenArchive(const std::filesystem::path& path)
 {
+    Open(path, false);
+}
+
+void ZipArchive::OpenArchiveForReading(const std::filesystem::path& path)
+{
+    Open(path, true);
+}
+
+void ZipArchive::Open(const std::filesystem::path& path, bool forReading)
+{
     CloseArchive();
     struct stat st{};
     if (::stat(path.c_str(), &st) != 0)
         throw EMarksError("File \"" + path.string() + "\" not found!");
-    FReadOnly = (AttributesOf(st) & 0x01) != 0 || S_ISDIR(st.st_mode);
+    FReadOnly = forReading || (AttributesOf(st) & 0x01) != 0 || S_ISDIR(st.st_mode);
     FFile = ::open(path.c_str(), (FReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
     if (FFile < 0) {
         int error = errno;

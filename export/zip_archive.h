@@ -80,6 +80,9 @@ public:
     static void CreateEmptyArchive(const std::filesystem::path& path);
     // Closes any open archive, then opens the file and reads its directory.
     void OpenArchive(const std::filesystem::path& path);
+    // The same without write access, for archives that are only read: the file may
+    // then be write-protected or on a read-only file system.
+    void OpenArchiveForReading(const std::filesystem::path& path);
     // Adds the file under the entry name; nullptr, and nothing added, when the
     // source is not an existing file.
     const ZipEntry* AddFileAs(const std::filesystem::path& sourcePath, std::string_view entryName);
@@ -96,6 +99,8 @@ public:
     bool HasDamagedEntries() const { return FDamaged; }
     const std::filesystem::path& FileName() const { return FFileName; }
     const std::vector<ZipEntry>& Entries() const { return FEntries; }
+    // Where the entry's stored (compressed) bytes begin: after its local header.
+    static std::uint64_t DataOffset(const ZipEntry& entry);
 
     // The entry name as it is stored: "/" separators, no drive or server prefix,
     // and only the file name when relative paths are not stored.
@@ -114,6 +119,7 @@ private:
     std::uint64_t FEndOffset = 0;     // where the end record stands
     std::string FComment;
 
+    void Open(const std::filesystem::path& path, bool forReading);
     void ReadDirectory();
     bool FindEndRecord(std::uint64_t length);
     bool ReadCentralDirectory(std::uint16_t count);

@@ -52,6 +52,11 @@ public:
     bool AsFlag() const;
     TFieldValue AsValue() const;
     void SetAsValue(const TFieldValue& value);
+    // The value and the text of this field in the row at a position of the view
+    // (from 0), read without moving the cursor: what grids paint. The row being
+    // edited reads as edited; a position past the view reads as null.
+    const TFieldValue& ValueAt(std::size_t position) const;
+    std::string TextAt(std::size_t position) const;
     // Appends the blob's bytes; nothing for null.
     void WriteBlobTo(std::string& out) const;
     // The bytes of a string, memo or blob where they are kept; empty for null. The
@@ -76,6 +81,10 @@ class TDataSetObserver {
 public:
     virtual ~TDataSetObserver() = default;
     virtual void DataSetChanged(TClientDataSet& dataSet) = 0;
+    // Called before a pending edit or insert is posted or settled, so a control
+    // holding text not yet assigned (an open cell editor, the memo) assigns it now.
+    // An error it raises stops the post.
+    virtual void UpdateRecord(TClientDataSet&) {}
 };
 
 enum class TTableState : std::uint8_t { Closed, Browse, Edit, Insert };
@@ -128,6 +137,9 @@ public:
     std::size_t RowNumber() const; // from 1; 0 when the view is empty
 
     TRowRef CurrentRowRef() const;
+    // A reference to the row at a position of the view (from 0), without moving the
+    // cursor; an unset reference past the view.
+    TRowRef RowRefAt(std::size_t position) const;
     bool GoToRow(const TRowRef& ref);
     static int CompareRowRefs(const TRowRef& a, const TRowRef& b);
 
@@ -139,6 +151,17 @@ public:
     void DeleteRow();
     void SettleEdit();
     bool Modified() const { return FModified; }
+
+    // Many inserts at once. Between BeginBulkInsert and EndBulkInsert every posted
+    // insert is stored and logged as PostRow does (the next id, one log entry each),
+    // but its place in the order is found only at the end, in one merge, instead of
+    // one shift of the order per row. The view and the cursor stay as they were until
+    // then; EndBulkInsert makes the last new row current. CancelBulkInsert removes
+    // the rows posted since BeginBulkInsert, their log entries and their ids, leaving
+    // the table as it was. Nothing but inserts may happen in between.
+    void BeginBulkInsert();
+    void EndBulkInsert();
+    void CancelBulkInsert();
 
     void SuspendViews();
     void ResumeViews();
@@ -191,6 +214,13 @@ private:
     std::vector<TFieldValue> FBuffer;
     bool FModified = false;
 
+    // The bulk insert under way: where its rows and log entries begin, and the next
+    // id before it.
+    bool FBulk = false;
+    std::size_t FBulkRows = 0;
+    std::size_t FBulkLog = 0;
+    std::int64_t FBulkAutoInc = 0;
+
     int FSuspended = 0;
     std::vector<TDataSetObserver*> FObservers;
 
@@ -209,6 +239,8 @@ private:
     void RemoveFromOrder(std::size_t position);
     bool HasCurrent() const { return FCursor >= FViewBegin && FCursor < FViewEnd; }
     const TStoredRow* CurrentRow() const;
+    const TStoredRow* RowAt(std::size_t position) const;
+    void UpdateRecord();
     std::size_t AppendStoredRow(TStoredRow row, std::size_t logicalRow);
     void PlaceCursorOn(std::size_t row, std::size_t fallback);
     void MoveTo(std::size_t position);
@@ -219,6 +251,28 @@ private:
     void CursorMoved();
     void MasterChanged();
     TFieldValue MasterValueNow() const;
+};
+
+// A bulk insert for a scope: cancelled on every way out unless committed.
+class TBulkInsert {
+public:
+    explicit TBulkInsert(TClientDataSet& table) : FTable(table) { FTable.BeginBulkInsert(); }
+    ~TBulkInsert()
+    {
+        if (!FDone)
+            FTable.CancelBulkInsert();
+    }
+    TBulkInsert(const TBulkInsert&) = delete;
+    TBulkInsert& operator=(const TBulkInsert&) = delete;
+    void Commit()
+    {
+        FTable.EndBulkInsert();
+        FDone = true;
+    }
+
+private:
+    TClientDataSet& FTable;
+    bool FDone = false;
 };
 
 // Suspends a table's views for a scope and resumes them on every way out of it.

@@ -470,6 +470,74 @@ TEST(ClientDataSet, FilesAndPacketText)
     std::filesystem::remove_all(dir);
 }
 
+// Reads by position serve the grids: they never move the cursor or settle an edit.
+TEST_F(TLinkedTables, ReadingByPositionLeavesTheCursor)
+{
+    Cats.SetPacketText(CatsPacket({Cat(1, "a"), Cat(2, "b"), Cat(3, "c")}));
+    Cats.GoBy(1);
+    TField& name = Cats.FieldNamed("name");
+    EXPECT_EQ(name.TextAt(0), "a");
+    EXPECT_EQ(name.TextAt(2), "c");
+    EXPECT_EQ(name.TextAt(3), ""); // past the view: null
+    EXPECT_TRUE(IsNullValue(name.ValueAt(99)));
+    EXPECT_EQ(std::get<bool>(Cats.FieldNamed("visible").ValueAt(0)), true);
+    EXPECT_EQ(Cats.RowNumber(), 2u);
+
+    // The row being edited reads as edited, the others as stored.
+    Cats.BeginEdit();
+    name.SetAsText("bb");
+    EXPECT_EQ(name.TextAt(1), "bb");
+    EXPECT_EQ(name.TextAt(0), "a");
+    EXPECT_EQ(Cats.State(), TTableState::Edit);
+
+    const TRowRef third = Cats.RowRefAt(2);
+    EXPECT_FALSE(Cats.RowRefAt(3).IsSet());
+    EXPECT_EQ(TClientDataSet::CompareRowRefs(Cats.RowRefAt(0), third), -1);
+    Cats.PostRow();
+    ASSERT_TRUE(Cats.GoToRow(third));
+    EXPECT_EQ(name.AsText(), "c");
+
+    TClientDataSet closed{CatsSchema()};
+    EXPECT_EQ(closed.FieldNamed("name").TextAt(0), "");
+    EXPECT_FALSE(closed.RowRefAt(0).IsSet());
+}
+
+// A control holding text not yet assigned gets its say before every post.
+TEST_F(TLinkedTables, ObserversAssignPendingTextBeforeAPost)
+{
+    struct TPending : TDataSetObserver {
+        TClientDataSet& Table;
+        std::string Text;
+        int Calls = 0;
+        explicit TPending(TClientDataSet& t) : Table(t) {}
+        void DataSetChanged(TClientDataSet&) override {}
+        void UpdateRecord(TClientDataSet&) override
+        {
+            ++Calls;
+            if (!Text.empty())
+                Table.FieldNamed("name").SetAsText(std::exchange(Text, {}));
+        }
+    } pending(Cats);
+    Cats.SetPacketText(CatsPacket({Cat(1, "a"), Cat(2, "b")}));
+    Cats.AddObserver(&pending);
+
+    // An edit with nothing assigned yet is posted, not cancelled, when the
+    // control assigns its text on the way.
+    Cats.BeginEdit();
+    pending.Text = "z";
+    Cats.GoNext();
+    EXPECT_EQ(Column(Cats, "name"), (std::vector<std::string>{"b", "z"}));
+    EXPECT_EQ(Cats.PendingChangeCount(), 1);
+
+    Cats.GoFirst();
+    Cats.BeginEdit();
+    pending.Text = "y";
+    Cats.PostRow();
+    EXPECT_EQ(Column(Cats, "name"), (std::vector<std::string>{"y", "z"}));
+    EXPECT_GE(pending.Calls, 2);
+    Cats.RemoveObserver(&pending);
+}
+
 TEST(ClientDataSet, RefusedDeleteKeepsThePendingEdit)
 {
     TPacketContent c = CategoriesContent();

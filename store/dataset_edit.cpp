@@ -53,13 +53,16 @@ void TClientDataSet::PostRow()
     CheckOpen();
     if (FState != TTableState::Edit && FState != TTableState::Insert)
         TableError("Dataset not in edit or insert mode");
+    UpdateRecord();
     const int autoInc = FContent.AutoIncField();
-    std::vector<TFieldValue> values = FBuffer;
-    if (FState == TTableState::Insert && autoInc >= 0)
-        values[static_cast<size_t>(autoInc)] = FContent.AutoIncValue;
+    const bool newId = FState == TTableState::Insert && autoInc >= 0;
     for (size_t i = 0; i < FContent.Fields.size(); ++i)
-        if (FContent.Fields[i].Required && IsNullValue(values[i]))
+        if (FContent.Fields[i].Required && IsNullValue(FBuffer[i]) && !(newId && i == static_cast<size_t>(autoInc)))
             throw EMarksError("Field value required.");
+    // Checked first, so the buffer can be taken over: a refused post keeps it.
+    std::vector<TFieldValue> values = std::move(FBuffer);
+    if (newId)
+        values[static_cast<size_t>(autoInc)] = FContent.AutoIncValue;
 
     const size_t fallback = FCursor;
     if (FState == TTableState::Insert) {
@@ -67,8 +70,10 @@ void TClientDataSet::PostRow()
             ++FContent.AutoIncValue;
         size_t row = AppendStoredRow({rsInserted, std::move(values)}, FLatest.size());
         FContent.ChangeLog.push_back({row, kNoRow, caInsert});
-        InsertIntoOrder(row);
-        PlaceCursorOn(row, fallback);
+        if (!FBulk) {
+            InsertIntoOrder(row);
+            PlaceCursorOn(row, fallback);
+        }
     } else if (FModified) {
         size_t old = FOrder[FCursor];
         std::uint8_t oldState = FContent.Rows[old].State;
@@ -130,6 +135,7 @@ void TClientDataSet::SettleEdit()
 {
     if (FState != TTableState::Edit && FState != TTableState::Insert)
         return;
+    UpdateRecord();
     if (FModified)
         PostRow();
     else

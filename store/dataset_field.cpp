@@ -112,6 +112,17 @@ bool IsTextClass(TFieldClass c)
     return c == TFieldClass::String || c == TFieldClass::Memo || c == TFieldClass::Blob;
 }
 
+std::string TextOf(const TFieldValue& v)
+{
+    switch (v.index()) {
+    case 1: return std::to_string(std::get<std::int64_t>(v));
+    case 2: return FloatText(std::get<double>(v));
+    case 3: return std::get<bool>(v) ? "True" : "False";
+    case 4: return std::get<std::string>(v);
+    default: return {};
+    }
+}
+
 } // namespace
 
 TField::TField(TClientDataSet& dataSet, TFieldDecl decl, int index)
@@ -134,16 +145,24 @@ bool TField::IsNull() const
     return IsNullValue(Value());
 }
 
+const TFieldValue& TField::ValueAt(size_t position) const
+{
+    if (FStored < 0 || !FDataSet.IsOpen())
+        return kNull;
+    if (FDataSet.FState == TTableState::Edit && position + 1 == FDataSet.RowNumber())
+        return FDataSet.FBuffer[static_cast<size_t>(FStored)];
+    const TStoredRow* row = FDataSet.RowAt(position);
+    return row ? row->Values[static_cast<size_t>(FStored)] : kNull;
+}
+
 std::string TField::AsText() const
 {
-    const TFieldValue& v = Value();
-    switch (v.index()) {
-    case 1: return std::to_string(std::get<std::int64_t>(v));
-    case 2: return FloatText(std::get<double>(v));
-    case 3: return std::get<bool>(v) ? "True" : "False";
-    case 4: return std::get<std::string>(v);
-    default: return {};
-    }
+    return TextOf(Value());
+}
+
+std::string TField::TextAt(size_t position) const
+{
+    return TextOf(ValueAt(position));
 }
 
 std::int64_t TField::AsInt() const

@@ -189,6 +189,13 @@ const TStoredRow* TClientDataSet::CurrentRow() const
     return &FContent.Rows[FOrder[FCursor]];
 }
 
+const TStoredRow* TClientDataSet::RowAt(size_t position) const
+{
+    if (!IsOpen() || position >= FViewEnd - FViewBegin)
+        return nullptr;
+    return &FContent.Rows[FOrder[FViewBegin + position]];
+}
+
 size_t TClientDataSet::RecordCount() const
 {
     return IsOpen() ? FViewEnd - FViewBegin : 0;
@@ -250,6 +257,13 @@ TRowRef TClientDataSet::CurrentRowRef() const
     return {FRowOf[FOrder[FCursor]], FCursor - FViewBegin, FGeneration};
 }
 
+TRowRef TClientDataSet::RowRefAt(size_t position) const
+{
+    if (!IsOpen() || position >= FViewEnd - FViewBegin)
+        return {};
+    return {FRowOf[FOrder[FViewBegin + position]], position, FGeneration};
+}
+
 bool TClientDataSet::GoToRow(const TRowRef& ref)
 {
     CheckOpen();
@@ -299,6 +313,12 @@ void TClientDataSet::AddObserver(TDataSetObserver* observer)
 void TClientDataSet::RemoveObserver(TDataSetObserver* observer)
 {
     std::erase(FObservers, observer);
+}
+
+void TClientDataSet::UpdateRecord()
+{
+    for (TDataSetObserver* observer : std::vector<TDataSetObserver*>(FObservers))
+        observer->UpdateRecord(*this);
 }
 
 void TClientDataSet::Changed()

@@ -26,6 +26,13 @@ TAnswer TQtDialogs::AskYesNoCancel(const std::string& text, const std::string& c
     }
 }
 
+bool TQtDialogs::AskOkCancel(const std::string& text)
+{
+    QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), QString::fromStdString(text),
+                    QMessageBox::Ok | QMessageBox::Cancel, FParent);
+    return box.exec() == QMessageBox::Ok;
+}
+
 std::optional<std::string> TQtDialogs::ChooseFolder(const std::string& title)
 {
     QString dir = QFileDialog::getExistingDirectory(FParent, QString::fromStdString(title), QString(),
@@ -35,14 +42,35 @@ std::optional<std::string> TQtDialogs::ChooseFolder(const std::string& title)
     return dir.toStdString();
 }
 
-std::optional<std::string> TQtDialogs::AskSaveFile(const std::string& defaultExt, const std::string& fileName,
-                                                   const std::string& filter, int& filterIndex)
+namespace {
+
+// "Track Files ( *.kml)|*.kml|..." becomes Qt's "Track Files ( *.kml) (*.kml);;...".
+QStringList NameFilters(const std::string& filter)
 {
-    // "Track Files ( *.kml)|*.kml|..." becomes Qt's "Track Files ( *.kml) (*.kml);;...".
     QStringList parts = QString::fromStdString(filter).split('|');
     QStringList filters;
     for (int i = 0; i + 1 < parts.size(); i += 2)
         filters << parts[i] + " (" + (parts[i + 1] == "*.*" ? QString("*") : parts[i + 1]) + ")";
+    return filters;
+}
+
+} // namespace
+
+std::optional<std::string> TQtDialogs::AskOpenFile(const std::string& filter)
+{
+    QFileDialog dialog(FParent);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(NameFilters(filter));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<std::string> TQtDialogs::AskSaveFile(const std::string& defaultExt, const std::string& fileName,
+                                                   const std::string& filter, int& filterIndex)
+{
+    const QStringList filters = NameFilters(filter);
     QFileDialog dialog(FParent);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);

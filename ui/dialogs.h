@@ -18,6 +18,8 @@ public:
     virtual void ShowErrorBox(const std::string& text) = 0;
     // Yes, No and Cancel, no icon, Yes the default.
     virtual TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) = 0;
+    // A confirmation with OK and Cancel; true for OK.
+    virtual bool AskOkCancel(const std::string& text) = 0;
     // A folder, or nothing when the user cancels.
     virtual std::optional<std::string> ChooseFolder(const std::string& title) = 0;
     // The export save prompt: default extension, proposed file name and filter
@@ -25,6 +27,14 @@ public:
     // the user confirms. Choosing an existing file does not ask. Nothing on cancel.
     virtual std::optional<std::string> AskSaveFile(const std::string& defaultExt, const std::string& fileName,
                                                    const std::string& filter, int& filterIndex) = 0;
+    // The open prompt for an existing file, with a filter in the same form as above.
+    // Nothing on cancel; nothing by default, so dialogs that never import need not
+    // answer it.
+    virtual std::optional<std::string> AskOpenFile(const std::string& filter)
+    {
+        (void)filter;
+        return std::nullopt;
+    }
 };
 
 // The dialogs of the window system, parented to the given window.
@@ -34,9 +44,11 @@ public:
     void Inform(const std::string& text) override;
     void ShowErrorBox(const std::string& text) override;
     TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) override;
+    bool AskOkCancel(const std::string& text) override;
     std::optional<std::string> ChooseFolder(const std::string& title) override;
     std::optional<std::string> AskSaveFile(const std::string& defaultExt, const std::string& fileName,
                                            const std::string& filter, int& filterIndex) override;
+    std::optional<std::string> AskOpenFile(const std::string& filter) override;
 
 private:
     QWidget* FParent;

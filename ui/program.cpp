@@ -106,6 +106,8 @@ int RunProgram(int argc, char** argv)
         qputenv("QT_QPA_PLATFORM", "offscreen");
         qtArgc = 1;
     }
+    // The map panel's web engine shares the window's graphics context.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(qtArgc, argv);
     // Qt sets the C locale from the environment; numbers are always written with ".".
     std::setlocale(LC_NUMERIC, "C");

@@ -2,9 +2,9 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QMenu>
-#include <QMenuBar>
 
+#include "db_grid.h"
+#include "db_memo.h"
 
 #include "kml_writer.h"
 #include "kmz_package.h"
@@ -28,37 +28,24 @@ TfrmMain::TfrmMain(std::unique_ptr<TDialogs> dialogs, QWidget* parent)
 {
     CDMarks.SetMasterSource(&CDCats, "id");
     setWindowTitle("Edit Marks");
-    setGeometry(526, 194, 930, 516);
+    BuildLayout();
     BuildMenu();
+    BuildPopups();
+    ConnectDragAndDrop();
+    BuildImportCommands();
+    BuildMap();
+    setGeometry(526, 194, 930, 516);
+    FitToScreen(*this);
 }
 
-TfrmMain::~TfrmMain() = default;
-
-void TfrmMain::BuildMenu()
+TfrmMain::~TfrmMain()
 {
-    QMenuBar* bar = menuBar();
-    Load1 = bar->addAction("Load");
-    Save1 = bar->addAction("Save");
-    QMenu* exportMenu = bar->addMenu("Export");
-    QAction* visibleKml = exportMenu->addAction("Visible to KML");
-    QAction* visibleKmz = exportMenu->addAction("Visible to KMZ");
-    QAction* visibleWpt = exportMenu->addAction("Visible to WPT");
-    exportMenu->addSeparator();
-    QAction* visibleMp = exportMenu->addAction("Visible to MP");
-    N1 = bar->addAction("|");
-    N1->setEnabled(false);
-    Reindex1 = bar->addAction("Reindex");
-    New1 = bar->addAction("New");
-    N2 = bar->addAction("|");
-    N2->setEnabled(false);
-    connect(visibleKml, &QAction::triggered, this, [this] { mnExportVisiblelKMLClick(); });
-    connect(visibleKmz, &QAction::triggered, this, [this] { mnExportVisibleKMZClick(); });
-    connect(visibleWpt, &QAction::triggered, this, [this] { mnExportSelectedWPTClick(); });
-    connect(visibleMp, &QAction::triggered, this, [this] { mnExportVisiblelMPClick(); });
-    connect(Load1, &QAction::triggered, this, [this] { Load1Click(); });
-    connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
-    connect(Reindex1, &QAction::triggered, this, [this] { Reindex1Click(); });
-    connect(New1, &QAction::triggered, this, [this] { New1Click(); });
+    // The grids and the memo work on the tables, which as members are gone before
+    // the base class deletes its child widgets: they go first, after an open editor
+    // has given up the focus while the tables are still there.
+    if (QWidget* focus = QApplication::focusWidget(); focus && isAncestorOf(focus))
+        focus->clearFocus();
+    delete centralWidget();
 }
 
 void TfrmMain::ShowError(const std::string& message)
@@ -82,9 +69,17 @@ void TfrmMain::OpenProject(const std::string& dir)
     FProjectDir = ProjectDirOf(dir);
     FUnsavedAfterFailedSave = false;
     setWindowTitle(QString::fromStdString("Project :" + FProjectDir));
-    LoadIcons(FProjectDir, FIconCache);
+    GRMarks->ClearSelection();
+    try {
+        LoadIcons(FProjectDir, FIconCache);
+    } catch (...) {
+        FIconImages.Load(FIconCache);
+        throw;
+    }
+    FIconImages.Load(FIconCache);
     CDCats.LoadTableFile(FProjectDir + kCatsFile);
     CDMarks.LoadTableFile(FProjectDir + kMarksFile);
+    GrCats->setFocus();
 }
 
 void TfrmMain::Load1Click()
@@ -124,6 +119,7 @@ void TfrmMain::New1Click()
         if (auto folder = FDialogs->ChooseFolder("Select Main Directory"))
             window.RunCommand([&] { window.OpenProject(*folder); });
         window.move(546, 214);
+        FitToScreen(window);
     });
 }
 
@@ -256,4 +252,43 @@ void TfrmMain::mnExportVisiblelMPClick()
         ExportMp(esVisible);
         ShowExportCount();
     });
+}
+
+void TfrmMain::mnExportCatalogToKmlClick()
+{
+    RunCommand([this] {
+        ExportKml(esCategory);
+        ShowExportCount();
+    });
+}
+
+void TfrmMain::mnExportCatalogToWptClick()
+{
+    RunCommand([this] {
+        ExportWpt(esCategory);
+        ShowExportCount();
+    });
+}
+
+void TfrmMain::ExportCatalogToKmzClick()
+{
+    RunCommand([this] {
+        ExportKmz(esCategory);
+        ShowExportCount();
+    });
+}
+
+void TfrmMain::mnSaveSelectedToKmlClick()
+{
+    RunCommand([this] { ExportKml(esSelected, {}, GRMarks->SelectedRows()); });
+}
+
+void TfrmMain::mnSaveSelectedToWptClick()
+{
+    RunCommand([this] { ExportWpt(esSelected, {}, GRMarks->SelectedRows()); });
+}
+
+void TfrmMain::mnExportToKmzClick()
+{
+    RunCommand([this] { ExportKmz(esSelected, {}, GRMarks->SelectedRows()); });
 }

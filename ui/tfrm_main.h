@@ -9,12 +9,23 @@
 #include "client_dataset.h"
 #include "dialogs.h"
 #include "export_driver.h"
+#include "gm_map.h"
+#include "gm_marker.h"
+#include "gm_polyline.h"
 #include "icon_cache.h"
+#include "icon_images.h"
 #include "mark_geometry.h"
 #include "mp_writer.h"
 #include "zip_archive.h"
 
 class QAction;
+class QMimeData;
+class QFrame;
+class QMenu;
+class QSplitter;
+class TDBGrid;
+class TDBMemo;
+class TGridModel;
 
 // The editor window: owns its tables, its project directory and icon cache, and
 // the commands of its menu. Handlers stay thin; the work is done by the store.
@@ -57,6 +68,41 @@ public:
     void mnExportVisibleKMZClick();
     void mnExportSelectedWPTClick();
     void mnExportVisiblelMPClick();
+    // The categories grid's popup: the current category.
+    void mnExportCatalogToKmlClick();
+    void mnExportCatalogToWptClick();
+    void ExportCatalogToKmzClick();
+    // The marks grid's popup: the marks selected in the grid.
+    void mnSaveSelectedToKmlClick();
+    void mnSaveSelectedToWptClick();
+    void mnExportToKmzClick();
+    // Shows or hides the map panel: the caption of Show1, the map view's Active and
+    // the panel's width change together.
+    void Show1Click();
+    // A double click in the marks grid shows the current mark on the map.
+    void GRMarksDblClick();
+    void ShowMarkOnMap();
+    void GMMap1AfterPageLoaded(TGMMap& sender, bool first);
+
+    // The map preview: the web view of pnlGoogle (made when the map is first shown),
+    // the map view and its three overlay components with one item each.
+    TWebView* WebBrowser1 = nullptr;
+    TGMMap GMMap1;
+    TGMMarker GMMarker1;
+    TGMPolyline GMPolyline1;
+    TGMPolygon GMPolygon1;
+    bool FMapShown = false;
+    // Makes the panel's web view; tests put in one of their own.
+    std::function<TWebView*(QWidget* panel)> MakeWebBrowser;
+
+    // Imports of GPX, KML and KMZ files into the current category: from the main
+    // menu, from the categories grid's popup, and files dropped on a category.
+    void mnImportClick();
+    void mnImportIntoCategoryClick();
+    // Reads every file whole, then inserts their marks into the current category and
+    // reports the counts; a file that cannot be read stops the import before any row
+    // is inserted.
+    void ImportFiles(const std::vector<std::string>& paths);
 
     // Runs a command; an error it raises is shown in the error box.
     void RunCommand(const std::function<void()>& command);
@@ -68,11 +114,61 @@ public:
     QAction* New1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
+    QAction* Show1 = nullptr;
+    QMenu* mnExportMP = nullptr;
+    QMenu* PopupCats = nullptr;
+    QMenu* PopupMarks = nullptr;
+    QAction* mnImport = nullptr;
+    QAction* mnImportIntoCategory = nullptr;
+
+    // The layout: pnlMain (the categories grid, Splitter1, pn_Marks with the marks
+    // grid over the description memo), Splitter2 and the map panel pnlGoogle.
+    QSplitter* Splitter2 = nullptr;
+    QWidget* pnlMain = nullptr;
+    QSplitter* Splitter1 = nullptr;
+    TDBGrid* GrCats = nullptr;
+    QWidget* pn_Marks = nullptr;
+    TDBGrid* GRMarks = nullptr;
+    TDBMemo* DBMemo1 = nullptr;
+    QFrame* pnlGoogle = nullptr;
+    // The grids' data sources: the models over CDCats and CDMarks.
+    TGridModel* DSCats = nullptr;
+    TGridModel* DSMarks = nullptr;
+
+    // The row of GrCats (title row 0, data rows from 1) that marks are being dragged
+    // over, painted as the drop target; -1 when there is none.
+    int FDropRow = 0;
+    // Where the pointer was pressed in GRMarks (client pixels), or where the last
+    // drag started: a drag starts after more than 10 pixels from there.
+    QPoint FDragStart;
+
+    // Dragging marks from GRMarks onto GrCats, of this window or another one.
+    // Positions are in the grid's client pixels (the indicator column and the title
+    // row included). A drag over GrCats carries its source control, or none when it
+    // is not a drag of marks.
+    void GRMarksMouseDown(const QPoint& pos);
+    void GRMarksMouseMove(Qt::MouseButtons buttons, const QPoint& pos);
+    void GRMarksMouseUp();
+    void GRMarksEndDrag();
+    // Whether GrCats takes the drag at pos; FDropRow follows the row under it.
+    bool GrCatsDragOver(QObject* source, const QPoint& pos);
+    void GrCatsDragDrop(QObject* source, const QPoint& pos);
+    // Files dragged from outside the program onto GrCats, a case of their own beside
+    // marks: taken when every file is a local GPX, KML or KMZ file and the pointer is
+    // on a category, which a drop makes current and imports the files into.
+    bool GrCatsFileDragOver(const QMimeData* data, const QPoint& pos);
+    void GrCatsFileDragDrop(const QMimeData* data, const QPoint& pos);
+    // The icons as the marks grid draws them.
+    TIconImages FIconImages;
+    // The category whose marks the marks grid's selection was made in.
+    std::string FSelectionCategory;
 
     TDialogs& Dialogs() { return *FDialogs; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Drags GRMarks and returns when the drag has ended, dropped or not.
+    virtual void StartMarksDrag();
 
 private:
     std::unique_ptr<TDialogs> FDialogs;
@@ -83,7 +179,14 @@ private:
     int FSaveFilterIndex = 0;
 
     void SaveProjectAndReport();
+    void BuildLayout();
     void BuildMenu();
+    void BuildPopups();
+    void BuildImportCommands();
+    void ConnectDragAndDrop();
+    void BuildMap();
+    // Whether a row of GrCats is the drop target.
+    bool IsDropRow(int row) const;
     // Sets the file name from the prompt when it is empty; whether there is one.
     bool ChooseExportFile(const TExportFormat& format, std::string& fileName);
 };
@@ -91,3 +194,11 @@ private:
 // The window's error text: a full stop is appended when the message's last
 // character sorts after ".".
 std::string ErrorBoxText(const std::string& message);
+
+// The cell of a grid at a position in its client pixels, as (column, row): the
+// indicator column and the title row are 0, the data cells count from 1 (rows among
+// the rows shown); (-1, -1) where there is no cell.
+QPoint GridCellAt(const TDBGrid& grid, const QPoint& pos);
+
+// Shrinks and moves a window so it lies on the screen it opens on.
+void FitToScreen(QWidget& window);

@@ -17,49 +17,11 @@
 #include "marks_schema.h"
 #include "program.h"
 #include "project_dir.h"
+#include "ui_test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Answers the window's questions from a script and records every box shown.
-class TScriptedDialogs : public TDialogs {
-public:
-    std::deque<TAnswer> Answers;
-    std::vector<std::string> Shown;
-    // Where questions of several windows are recorded in the order asked, each
-    // after the name of the window asked.
-    std::vector<std::string>* Questions = nullptr;
-    std::string Who;
-
-    void Inform(const std::string& text) override { Shown.push_back("info: " + text); }
-    void ShowErrorBox(const std::string& text) override { Shown.push_back("error: " + text); }
-    TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) override
-    {
-        Shown.push_back("ask: " + caption + " " + text);
-        if (Questions)
-            Questions->push_back(Who);
-        TAnswer a = Answers.empty() ? TAnswer::Cancel : Answers.front();
-        if (!Answers.empty())
-            Answers.pop_front();
-        return a;
-    }
-    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
-    // The next answers of the save prompt; an empty one cancels.
-    std::deque<std::string> Files;
-    std::optional<std::string> AskSaveFile(const std::string& ext, const std::string& name, const std::string& filter,
-                                           int& filterIndex) override
-    {
-        Shown.push_back("save: " + ext + " " + name + " " + filter + " " + std::to_string(filterIndex));
-        std::string f = Files.empty() ? std::string() : Files.front();
-        if (!Files.empty())
-            Files.pop_front();
-        if (f.empty())
-            return std::nullopt;
-        filterIndex = 1;
-        return f;
-    }
-};
 
 const fs::path kSample = fs::path(MARKS_SOURCE_DIR) / "sample";
 
@@ -419,7 +381,12 @@ struct TProgramWindows : TWindowTest {
         Questions.clear();
         QTimer stillRunning;
         stillRunning.setSingleShot(true);
-        QObject::connect(&stillRunning, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+        // Only while the main window is still open: once it has closed, the program
+        // has already asked the loop to end, and a late 99 must not replace its code.
+        QObject::connect(&stillRunning, &QTimer::timeout, [&] {
+            if (Windows[0]->isVisible())
+                QCoreApplication::exit(99);
+        });
         QTimer::singleShot(0, Windows[0], [&] {
             Windows[0]->close();
             stillRunning.start(0);

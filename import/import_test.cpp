@@ -1,0 +1,331 @@
+// The GPX, KML and KMZ readers and the rows they become, on small files written
+// here for each case.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+#include <random>
+#include <filesystem>
+#include <fstream>
+
+#include "client_dataset.h"
+#include "code_page.h"
+#include "coordinates.h"
+#include "import_file.h"
+#include "kml_reader.h"
+#include "mark_geometry.h"
+#include "mark_rows.h"
+#include "marks_schema.h"
+#include "test_helpers.h"
+#include "zip_archive.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TImportTest : ::testing::Test {
+    fs::path Dir = fs::temp_directory_path() /
+                   ("marks-import-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+
+    void SetUp() override
+    {
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    fs::path Write(const std::string& name, const std::string& bytes)
+    {
+        fs::path path = Dir / name;
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    }
+    TImportResult Read(const std::string& name, const std::string& bytes) { return ReadImportFile(Write(name, bytes)); }
+};
+
+std::string Gpx(const std::string& body, const std::string& ns = "http://www.topografix.com/GPX/1/1")
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<gpx version=\"1.1\" creator=\"test\" xmlns=\"" + ns + "\">\n" +
+           body + "</gpx>\n";
+}
+
+std::string Kml(const std::string& body)
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\">\n<Document>\n" +
+           body + "</Document>\n</kml>\n";
+}
+
+} // namespace
+
+TEST_F(TImportTest, GpxWaypointsRoutesAndTrackSegments)
+{
+    for (const char* ns : {"http://www.topografix.com/GPX/1/1", "http://www.topografix.com/GPX/1/0"}) {
+        TImportResult r = Read("a.gpx", Gpx(R"(
+<wpt lat="55.7558" lon="37.6173"><name>Well</name><cmt>comment</cmt><sym>Flag</sym></wpt>
+<wpt lat="-1.5" lon="+2.25"><name>Two</name><desc>described</desc><cmt>not this</cmt>
+  <extensions><x:name xmlns:x="urn:other">not the name</x:name></extensions></wpt>
+<rte><name>Road</name><rtept lat="1" lon="2"><name>turn</name></rtept><rtept lat="3" lon="4"/></rte>
+<trk><name>Walk</name><desc>two parts</desc>
+  <trkseg><trkpt lat="10" lon="20"><ele>5</ele></trkpt><trkpt lat="11" lon="21"/></trkseg>
+  <trkseg><trkpt lat="12" lon="22"/></trkseg>
+</trk>
+)", ns));
+        ASSERT_EQ(r.Marks.size(), 5u) << ns;
+        EXPECT_EQ(r.Skipped, 0);
+        EXPECT_EQ(r.Marks[0].Name, "Well");
+        EXPECT_EQ(r.Marks[0].Descr, "comment"); // the comment when there is no description
+        EXPECT_DOUBLE_EQ(r.Marks[0].Points[0].Lon, 37.6173);
+        EXPECT_DOUBLE_EQ(r.Marks[0].Points[0].Lat, 55.7558);
+        EXPECT_EQ(r.Marks[1].Name, "Two");
+        EXPECT_EQ(r.Marks[1].Descr, "described");
+        EXPECT_DOUBLE_EQ(r.Marks[1].Points[0].Lon, 2.25);
+        EXPECT_EQ(r.Marks[2].Name, "Road");
+        ASSERT_EQ(r.Marks[2].Points.size(), 2u);
+        EXPECT_DOUBLE_EQ(r.Marks[2].Points[1].Lat, 3);
+        EXPECT_EQ(r.Marks[3].Name, "Walk");
+        EXPECT_EQ(r.Marks[3].Points.size(), 2u);
+        EXPECT_EQ(r.Marks[4].Name, "Walk");
+        EXPECT_EQ(r.Marks[4].Descr, "two parts");
+        EXPECT_EQ(r.Marks[4].Points.size(), 1u);
+    }
+}
+
+TEST_F(TImportTest, FeaturesWithoutValidCoordinatesAreSkippedAndCounted)
+{
+    TImportResult r = Read("bad.gpx", Gpx(R"(
+<wpt lat="1" lon="2"><name>good</name></wpt>
+<wpt lat="1"><name>no longitude</name></wpt>
+<wpt lat="91" lon="2"/><wpt lat="1" lon="-180.5"/><wpt lat="nan" lon="2"/><wpt lat="1" lon="inf"/>
+<wpt lat="1,5" lon="2"/><wpt lat="" lon="2"/><wpt lat="-90" lon="180"><name>edge</name></wpt>
+<rte><name>empty route</name></rte>
+<trk><name>t</name><trkseg><trkpt lat="1" lon="2"/><trkpt lat="100" lon="2"/></trkseg>
+  <trkseg><trkpt lat="1" lon="2"/></trkseg><trkseg/></trk>
+<trk><name>no segments</name></trk>
+)"));
+    ASSERT_EQ(r.Marks.size(), 3u);
+    EXPECT_EQ(r.Marks[0].Name, "good");
+    EXPECT_EQ(r.Marks[1].Name, "edge");
+    EXPECT_EQ(r.Marks[2].Name, "t");
+    EXPECT_EQ(r.Skipped, 7 + 1 + 2 + 1);
+
+    r = Read("bad.kml", Kml(R"(
+<Placemark><name>no geometry</name></Placemark>
+<Placemark><Point><coordinates></coordinates></Point></Placemark>
+<Placemark><Point><coordinates>200,10</coordinates></Point></Placemark>
+<Placemark><LineString><coordinates>1,2 3,4,5,6</coordinates></LineString></Placemark>
+<Placemark><LineString><coordinates>1,2 x,4</coordinates></LineString></Placemark>
+<Placemark><name>fine</name><LineString><coordinates>1, 2, 0
+  3 ,4</coordinates></LineString></Placemark>
+)"));
+    ASSERT_EQ(r.Marks.size(), 1u);
+    EXPECT_EQ(r.Marks[0].Points.size(), 2u);
+    EXPECT_DOUBLE_EQ(r.Marks[0].Points[1].Lat, 4);
+    EXPECT_EQ(r.Skipped, 5);
+}
+
+TEST_F(TImportTest, KmlMultiGeometryNestedFoldersAndStyles)
+{
+    TImportResult r = Read("a.kml", Kml(R"(
+<Style id="red"><LineStyle><color>ff0000ff</color><width>2</width></LineStyle>
+  <PolyStyle><color>7f00ff00</color></PolyStyle><IconStyle><Icon><href>http://x/y/Flag.png</href></Icon></IconStyle></Style>
+<StyleMap id="map"><Pair><key>highlight</key><styleUrl>#nothing</styleUrl></Pair>
+  <Pair><key>normal</key><styleUrl>#red</styleUrl></Pair></StyleMap>
+<Folder><name>outer</name><description>folder text</description>
+  <Folder><name>inner</name>
+    <Placemark><name>Many</name><description><![CDATA[<b>rich</b> & text]]></description><styleUrl>#map</styleUrl>
+      <MultiGeometry>
+        <Point><coordinates>1,2,0</coordinates></Point>
+        <MultiGeometry><LineString><coordinates>1,2 3,4</coordinates></LineString></MultiGeometry>
+        <Polygon><outerBoundaryIs><LinearRing><coordinates>0,0 1,0 1,1</coordinates></LinearRing></outerBoundaryIs>
+          <innerBoundaryIs><LinearRing><coordinates>0.2,0.2 0.3,0.2 0.2,0.2</coordinates></LinearRing></innerBoundaryIs></Polygon>
+        <Point><coordinates>500,2</coordinates></Point>
+      </MultiGeometry>
+    </Placemark>
+  </Folder>
+  <Placemark><name>Own</name><styleUrl>#red</styleUrl>
+    <Style><LineStyle><color>00FF00</color></LineStyle></Style>
+    <gx:Track><gx:coord>1 2 3</gx:coord></gx:Track>
+    <LineString><coordinates>5,6 7,8</coordinates></LineString></Placemark>
+  <Placemark><name>Plain</name><Point><coordinates> 9.5,8.5 </coordinates></Point></Placemark>
+</Folder>
+)"));
+    ASSERT_EQ(r.Marks.size(), 5u);
+    EXPECT_EQ(r.Skipped, 1);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(r.Marks[i].Name, "Many");
+        EXPECT_EQ(r.Marks[i].Descr, "<b>rich</b> & text");
+        EXPECT_EQ(r.Marks[i].IconHref, "http://x/y/Flag.png");
+        EXPECT_EQ(r.Marks[i].LineColor, 0x0000FF);
+        EXPECT_EQ(r.Marks[i].FillColor, 0x00FF00);
+    }
+    EXPECT_EQ(r.Marks[0].Points.size(), 1u);
+    EXPECT_EQ(r.Marks[1].Points.size(), 2u);
+    // The open ring is closed, the hole left out.
+    ASSERT_EQ(r.Marks[2].Points.size(), 4u);
+    EXPECT_EQ(r.Marks[2].Points[3].Lon, 0);
+    EXPECT_EQ(r.Marks[3].Name, "Own");
+    EXPECT_EQ(r.Marks[3].LineColor, 0x00FF00);
+    EXPECT_EQ(r.Marks[3].FillColor, 0x00FF00); // from the shared style
+    EXPECT_EQ(r.Marks[4].Name, "Plain");
+    EXPECT_FALSE(r.Marks[4].LineColor);
+    EXPECT_EQ(r.Marks[4].IconHref, "");
+    EXPECT_DOUBLE_EQ(r.Marks[4].Points[0].Lon, 9.5);
+}
+
+TEST_F(TImportTest, TextInTheEncodingTheFileDeclares)
+{
+    const std::string body = "<gpx><wpt lat=\"1\" lon=\"2\"><name>Ёлки Ω</name></wpt></gpx>";
+    const std::string cp1251 = "<?xml version=\"1.0\" encoding=\"windows-1251\"?><gpx><wpt lat=\"1\" lon=\"2\">"
+                               "<name>\xA8\xEB\xEA\xE8 &#937;</name></wpt></gpx>";
+    std::u16string utf16 = u"\uFEFF<gpx><wpt lat=\"1\" lon=\"2\"><name>Ёлки Ω</name></wpt></gpx>";
+    const std::string utf16Bytes(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2);
+    for (const std::string& bytes : {body, "\xEF\xBB\xBF" + body, cp1251, utf16Bytes}) {
+        TImportResult r = Read("enc.gpx", bytes);
+        ASSERT_EQ(r.Marks.size(), 1u);
+        EXPECT_EQ(r.Marks[0].Name, "Ёлки Ω");
+    }
+}
+
+TEST(TCoordinates, NumbersReadAsTheGeneralConversionReadsThem)
+{
+    std::mt19937_64 random(7);
+    std::vector<std::string> texts = {"0", "-0", "180", "-180.000000", "1.", ".5", "1e2", "-1.5E-3", "12345678901234567",
+                                      "0.1234567890123456", "99999999999999.9", "inf", "-nan", "1.2.3", "--1", "1x"};
+    for (int i = 0; i < 20000; ++i) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.*f", static_cast<int>(random() % 16),
+                      std::ldexp(static_cast<double>(random() % (1ull << 53)), -static_cast<int>(random() % 60)) *
+                          (random() % 2 ? -1 : 1));
+        texts.push_back(buffer);
+    }
+    for (const std::string& text : texts) {
+        double expected = 0;
+        const char* begin = text.data();
+        auto [end, error] = std::from_chars(begin, begin + text.size(), expected);
+        std::optional<double> value = ParseNumber(text);
+        if (error != std::errc() || end != begin + text.size()) {
+            EXPECT_FALSE(value) << text;
+        } else {
+            ASSERT_TRUE(value) << text;
+            EXPECT_EQ(std::bit_cast<std::uint64_t>(*value), std::bit_cast<std::uint64_t>(expected)) << text;
+        }
+    }
+    EXPECT_EQ(ParseNumber(" +2.5 "), 2.5);
+}
+
+TEST_F(TImportTest, KmlColours)
+{
+    EXPECT_EQ(ParseKmlColor("0000FF"), 255);
+    EXPECT_EQ(ParseKmlColor(" 2060c0\n"), 0x2060C0);
+    EXPECT_EQ(ParseKmlColor("ff0000ff"), 255);
+    EXPECT_EQ(ParseKmlColor("#00ff00"), 0x00FF00);
+    EXPECT_FALSE(ParseKmlColor(""));
+    EXPECT_FALSE(ParseKmlColor("-1"));
+    EXPECT_FALSE(ParseKmlColor("123456789"));
+    EXPECT_FALSE(ParseKmlColor("12 34"));
+}
+
+TEST_F(TImportTest, MalformedFilesNameTheFileLineAndReason)
+{
+    fs::path path = Write("cut.gpx", Gpx("<wpt lat=\"1\" lon=\"2\"><name>x</name>\n<wpt lat=\"1\" lon=\"2\">\n", ""));
+    std::string message = ErrorText([&] { ReadImportFile(path); });
+    EXPECT_EQ(message.rfind("Cannot import file \"" + path.string() + "\". Line ", 0), 0u) << message;
+    EXPECT_NE(message.find("ending tag mismatch"), std::string::npos) << message;
+
+    path = Write("unclosed.kml", "<kml><Document>\n<Placemark><name>a</name>\n");
+    message = ErrorText([&] { ReadImportFile(path); });
+    EXPECT_NE(message.find("Line 2: the file ends before all its elements are closed"), std::string::npos) << message;
+
+    message = ErrorText([&] { ReadImportFile(Write("other.xml", "<?xml version=\"1.0\"?>\n<html/>")); });
+    EXPECT_NE(message.find("Line 2: It is not a GPX or KML document."), std::string::npos) << message;
+    EXPECT_NE(ErrorText([&] { ReadImportFile(Write("empty.gpx", "")); }).find("Line 1: "), std::string::npos);
+    EXPECT_NE(ErrorText([&] { ReadImportFile(Write("tail.kml", "<kml/><kml/>")); }).find("Extra content"),
+              std::string::npos);
+    EXPECT_EQ(ErrorText([&] { ReadImportFile(Dir / "missing.gpx"); }),
+              "Cannot open file \"" + (Dir / "missing.gpx").string() + "\". No such file or directory.");
+    EXPECT_EQ(ErrorText([&] { ReadImportFile(Dir); }),
+              "Cannot open file \"" + Dir.string() + "\". It is not a regular file.");
+    // A pipe is refused, never waited on.
+    const fs::path fifo = Dir / "pipe.gpx";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_EQ(ErrorText([&] { ReadImportFile(fifo); }),
+              "Cannot open file \"" + fifo.string() + "\". It is not a regular file.");
+    // Nothing of a DTD is fetched or expanded.
+    TImportResult r = Read("dtd.gpx", "<?xml version=\"1.0\"?><!DOCTYPE gpx [<!ENTITY e SYSTEM \"/etc/passwd\">]>\n"
+                                      "<gpx><wpt lat=\"1\" lon=\"2\"><name>&e;</name></wpt></gpx>");
+    ASSERT_EQ(r.Marks.size(), 1u);
+    EXPECT_EQ(r.Marks[0].Name, "");
+}
+
+TEST_F(TImportTest, OneHugeTextNodeFailsWithinMemoryBounds)
+{
+    const fs::path path = Dir / "huge.kml";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out << "<kml><Document><Placemark><name>";
+        std::string block(1 << 20, 'a');
+        for (int i = 0; i < 200; ++i)
+            out << block;
+        out << "</name><Point><coordinates>1,2</coordinates></Point></Placemark></Document></kml>";
+    }
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    std::string message = ErrorText([&] { ReadImportFile(path); });
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_NE(message.find("Cannot import file"), std::string::npos) << message;
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 100 * 1024) << "kB";
+}
+
+TEST_F(TImportTest, KmzReadsItsFirstKmlEntry)
+{
+    const std::string kml = Kml("<Placemark><name>In zip</name><Point><coordinates>1,2</coordinates></Point></Placemark>");
+    for (TZipCompressionType compression : {ctMaximum, ctNone}) {
+        const fs::path path = Dir / "a.kmz";
+        ZipArchive::CreateEmptyArchive(path);
+        ZipArchive zip;
+        zip.CompressionType = compression;
+        zip.OpenArchive(path);
+        zip.AddData("files/icon.png", "not a picture", 0, 0x20);
+        zip.AddData("doc.KML", kml, 0, 0x20);
+        zip.AddData("second.kml", Kml(""), 0, 0x20);
+        zip.CloseArchive();
+        fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+        TImportResult r = ReadImportFile(path);
+        ASSERT_EQ(r.Marks.size(), 1u);
+        EXPECT_EQ(r.Marks[0].Name, "In zip");
+        fs::remove(path);
+    }
+
+    const fs::path none = Dir / "none.kmz";
+    ZipArchive::CreateEmptyArchive(none);
+    EXPECT_EQ(ErrorText([&] { ReadImportFile(none); }),
+              "Cannot import file \"" + none.string() + "\". The archive holds no KML document.");
+
+    // A flipped byte in the stored document fails its check, wherever the parser stands.
+    const fs::path damaged = Dir / "damaged.kmz";
+    ZipArchive::CreateEmptyArchive(damaged);
+    {
+        ZipArchive zip;
+        zip.CompressionType = ctNone;
+        zip.OpenArchive(damaged);
+        zip.AddData("doc.kml", kml, 0, 0x20);
+    }
+    std::string bytes;
+    {
+        std::ifstream in(damaged, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    bytes[bytes.find("In zip")] = 'X';
+    std::ofstream(damaged, std::ios::binary | std::ios::trunc) << bytes;
+    std::string message = ErrorText([&] { ReadImportFile(damaged); });
+    EXPECT_NE(message.find("doc.kml, line "), std::string::npos) << message;
+    EXPECT_NE(message.find("damaged"), std::string::npos) << message;
+
+    // A truncated archive.
+    const fs::path cut = Write("cut.kmz", bytes.substr(0, bytes.size() / 2));
+    EXPECT_NE(ErrorText([&] { ReadImportFile(cut); }).find("Cannot import file"), std::string::npos);
+}

@@ -1,0 +1,198 @@
+// Imports of files that our exports, GPSBabel and GDAL wrote: the round trips of
+// the sample project and the tools' own GPX and KML.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "client_dataset.h"
+#include "code_page.h"
+#include "icon_cache.h"
+#include "import_file.h"
+#include "kml_writer.h"
+#include "kmz_package.h"
+#include "mark_rows.h"
+#include "marks_schema.h"
+#include "number_format.h"
+#include "test_helpers.h"
+#include "wpt_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kSample = fs::path(MARKS_SOURCE_DIR) / "sample";
+
+void RunTool(const std::string& command)
+{
+    TCommandResult r = RunCommandLine(command);
+    ASSERT_EQ(r.Code, 0) << command << "\n" << r.Output;
+}
+
+std::string Fixed6(long double v)
+{
+    std::string s;
+    AppendFixed6(s, v);
+    return s;
+}
+
+// A pair of tables holding the sample project, and a second pair with one empty,
+// shown category that imports go into.
+struct TInterop : ::testing::Test {
+    TClientDataSet Cats{CatsSchema()};
+    TClientDataSet Marks{MarksSchema()};
+    TClientDataSet NewCats{CatsSchema()};
+    TClientDataSet NewMarks{MarksSchema()};
+    TIconCache Icons;
+    fs::path Dir = fs::temp_directory_path() /
+                   ("marks-import-interop-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+
+    void SetUp() override
+    {
+        Marks.SetMasterSource(&Cats, "id");
+        Cats.LoadTableFile(kSample / "Categorymarks.sml");
+        Marks.LoadTableFile(kSample / "marks.sml");
+        LoadIcons(kSample, Icons);
+        NewMarks.SetMasterSource(&NewCats, "id");
+        NewCats.SetPacketText(WriteXmlPacket(EmptyCatsPacket()));
+        NewMarks.SetPacketText(WriteXmlPacket(EmptyMarksPacket()));
+        NewCats.BeginInsert();
+        NewCats.FieldNamed("name").SetAsText("Imported");
+        NewCats.FieldNamed("visible").SetAsValue(true);
+        NewCats.PostRow();
+        fs::remove_all(Dir);
+        fs::create_directories(Dir);
+    }
+    void TearDown() override { fs::remove_all(Dir); }
+
+    // The export text of every visible mark, and the marks written.
+    std::string Export(TClientDataSet& cats, TClientDataSet& marks, bool kmz, std::vector<TMarkData>* written = nullptr)
+    {
+        TExportState state;
+        state.FKmzMode = kmz;
+        WalkMarks(cats, marks, state, esVisible, [&] {
+            TMarkData mark = ReadCurrentMark(marks);
+            if (written && !mark.points.empty())
+                written->push_back(mark);
+            AddKmlPlacemark(state, mark, "/opt/marks editor/MarksIcons/");
+        }, {});
+        return state.FExportText;
+    }
+
+    int Import(const fs::path& path, int expectedSkipped = 0)
+    {
+        TImportResult result = ReadImportFile(path);
+        EXPECT_EQ(result.Skipped, expectedSkipped) << path;
+        return InsertImportedMarks(NewMarks, result, Icons);
+    }
+};
+
+// The placemarks of an export text, in a fixed order.
+std::vector<std::string> Placemarks(const std::string& text)
+{
+    std::vector<std::string> out;
+    const std::string start = "\t\t<Placemark>";
+    for (size_t at = text.find(start); at != std::string::npos;) {
+        size_t next = text.find(start, at + 1);
+        out.push_back(text.substr(at, next == std::string::npos ? std::string::npos : next - at));
+        at = next;
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+} // namespace
+
+TEST_F(TInterop, KmlAndKmzExportsOfTheSampleComeBackTheSame)
+{
+    for (bool kmz : {false, true}) {
+        NewMarks.SetPacketText(WriteXmlPacket(EmptyMarksPacket()));
+        NewCats.GoFirst();
+        const std::string original = Export(Cats, Marks, kmz);
+        const fs::path path = Dir / (kmz ? "sample.kmz" : "sample.kml");
+        const std::string document = FillTemplate(kKmlDocument, original);
+        if (kmz) {
+            ZipArchive zip;
+            TIconNameList icons;
+            WriteKmzPackage(zip, path, document, icons, kSample / "MarksIcons");
+        } else {
+            SaveExportText(document, path);
+        }
+        const int imported = Import(path);
+        EXPECT_GT(imported, 100);
+        // Names, descriptions, icons, colours and coordinates to six decimals: the
+        // placemarks written from the imported rows are the ones read.
+        const std::vector<std::string> before = Placemarks(original);
+        const std::vector<std::string> after = Placemarks(Export(NewCats, NewMarks, kmz));
+        EXPECT_EQ(before.size(), static_cast<size_t>(imported));
+        ASSERT_EQ(before.size(), after.size());
+        for (size_t i = 0; i < before.size(); ++i)
+            ASSERT_EQ(before[i], after[i]) << (kmz ? "KMZ" : "KML");
+    }
+}
+
+TEST_F(TInterop, GpsBabelGpxFromOurWaypointsImportsTheSamePoints)
+{
+    TExportState state;
+    std::vector<TMarkData> written;
+    WalkMarks(Cats, Marks, state, esVisible, [&] {
+        TMarkData mark = ReadCurrentMark(Marks);
+        if (!mark.points.empty())
+            written.push_back(mark);
+        AddWptWaypoint(state, mark);
+    }, {});
+    const fs::path wpt = Dir / "marks.wpt";
+    const fs::path gpx = Dir / "marks.gpx";
+    SaveExportText(FillTemplate(kWptHeader, state.FExportText), wpt);
+    RunTool("gpsbabel -i ozi -f '" + wpt.string() + "' -o gpx -F '" + gpx.string() + "'");
+
+    TImportResult result = ReadImportFile(gpx);
+    EXPECT_EQ(result.Skipped, 0);
+    ASSERT_EQ(result.Marks.size(), written.size());
+    for (size_t i = 0; i < written.size(); ++i) {
+        const TImportedMark& mark = result.Marks[i];
+        ASSERT_EQ(mark.Points.size(), 1u);
+        EXPECT_EQ(Fixed6(mark.Points[0].Lon), Fixed6(written[i].points[0].Lon));
+        EXPECT_EQ(Fixed6(mark.Points[0].Lat), Fixed6(written[i].points[0].Lat));
+        const std::string& name = written[i].name;
+        if (std::all_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+            EXPECT_EQ(mark.Name, NoCommas(name));
+        }
+    }
+}
+
+TEST_F(TInterop, TracksAndRoutesOfGpsBabelAndKmlOfGdal)
+{
+    TExportState state;
+    size_t points = 0;
+    WalkMarks(Cats, Marks, state, esVisible, [&] {
+        TMarkData mark = ReadCurrentMark(Marks);
+        points += mark.points.empty() ? 0 : 1;
+        AddWptWaypoint(state, mark);
+    }, {});
+    const fs::path wpt = Dir / "marks.wpt";
+    const fs::path gpx = Dir / "all.gpx";
+    const fs::path kml = Dir / "gdal.kml";
+    SaveExportText(FillTemplate(kWptHeader, state.FExportText), wpt);
+    // The waypoints, a route and a track through all of them.
+    RunTool("gpsbabel -i ozi -f '" + wpt.string() + "' -x transform,rte=wpt -x transform,trk=wpt -o gpx -F '" +
+            gpx.string() + "'");
+    RunTool("ogr2ogr -f KML '" + kml.string() + "' '" + gpx.string() + "' waypoints routes tracks");
+
+    for (const fs::path& path : {gpx, kml}) {
+        TImportResult result = ReadImportFile(path);
+        EXPECT_EQ(result.Skipped, 0) << path;
+        ASSERT_EQ(result.Marks.size(), points + 2) << path;
+        const TImportedMark& route = result.Marks[points];
+        const TImportedMark& track = result.Marks[points + 1];
+        EXPECT_EQ(route.Points.size(), points);
+        EXPECT_EQ(track.Points.size(), points);
+        for (size_t i = 0; i < points; ++i) {
+            EXPECT_EQ(Fixed6(route.Points[i].Lon), Fixed6(result.Marks[i].Points[0].Lon));
+            EXPECT_EQ(Fixed6(track.Points[i].Lat), Fixed6(result.Marks[i].Points[0].Lat));
+        }
+        if (path == kml) {
+            EXPECT_EQ(route.LineColor, 0x0000FF); // GDAL's "ff0000ff"
+        }
+    }
+}

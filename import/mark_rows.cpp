@@ -1,0 +1,148 @@
+#include "mark_rows.h"
+
+#include <algorithm>
+
+#include "code_page.h"
+#include "mark_geometry.h"
+
+namespace {
+
+// Memo text keeps the line breaks of the platform the map application runs on.
+std::string WithCrLf(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            out.append("\r\n");
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+std::string PercentDecoded(std::string_view text)
+{
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9')
+            return c - '0';
+        c = static_cast<char>(c | 0x20);
+        return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+            out.push_back(static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2])));
+            i += 2;
+        } else {
+            out.push_back(text[i]);
+        }
+    }
+    return out;
+}
+
+// The field objects of the marks table that an imported row sets, looked up once.
+struct TMarkFields {
+    explicit TMarkFields(TClientDataSet& marks)
+        : name(marks.FieldNamed("name")), descr(marks.FieldNamed("descr")), lonlatarr(marks.FieldNamed("lonlatarr")),
+          lonL(marks.FieldNamed("lonL")), latT(marks.FieldNamed("latT")), LonR(marks.FieldNamed("LonR")),
+          LatB(marks.FieldNamed("LatB")), color1(marks.FieldNamed("color1")), color2(marks.FieldNamed("color2")),
+          visible(marks.FieldNamed("visible")), picname(marks.FieldNamed("picname"))
+    {
+    }
+    TField &name, &descr, &lonlatarr, &lonL, &latT, &LonR, &LatB, &color1, &color2, &visible, &picname;
+};
+
+void SetRow(TMarkFields& f, const TImportedMark& mark, const TIconCache& icons)
+{
+    f.name.SetAsText(ImportedText(mark.Name));
+    f.descr.SetAsText(WithCrLf(ImportedText(mark.Descr)));
+    std::string blob;
+    blob.reserve(mark.Points.size() * 24);
+    double lonL = mark.Points[0].Lon, lonR = lonL, latT = mark.Points[0].Lat, latB = latT;
+    for (const TLonLat& p : mark.Points) {
+        blob += PointRecord(p.Lon, p.Lat);
+        lonL = std::min(lonL, p.Lon);
+        lonR = std::max(lonR, p.Lon);
+        latB = std::min(latB, p.Lat);
+        latT = std::max(latT, p.Lat);
+    }
+    f.lonlatarr.SetAsValue(std::move(blob));
+    f.lonL.SetAsValue(lonL);
+    f.latT.SetAsValue(latT);
+    f.LonR.SetAsValue(lonR);
+    f.LatB.SetAsValue(latB);
+    if (mark.LineColor)
+        f.color1.SetAsValue(std::int64_t{*mark.LineColor});
+    if (mark.FillColor)
+        f.color2.SetAsValue(std::int64_t{*mark.FillColor});
+    f.visible.SetAsValue(true);
+    // No icon is an empty name, as the map application writes it.
+    f.picname.SetAsText(ImportedIconName(mark.IconHref, icons, f.picname.Size()));
+}
+
+} // namespace
+
+std::string ImportedText(std::string_view utf8)
+{
+    if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return std::string(utf8);
+    if (!IsWellFormedUtf8(utf8))
+        return Utf8ToCp1251(utf8);
+    // Through UTF-16, whose conversion gives one "?" per missing character, also for
+    // those outside the Basic Multilingual Plane.
+    std::u16string wide;
+    wide.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        auto b = static_cast<unsigned char>(utf8[i]);
+        int length = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
+        char32_t cp = length == 1 ? b : b & (0x7F >> length);
+        for (int k = 1; k < length; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + static_cast<size_t>(k)]) & 0x3F);
+        i += static_cast<size_t>(length);
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            wide.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            wide.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            wide.push_back(static_cast<char16_t>(cp));
+        }
+    }
+    return Utf16ToCp1251(wide);
+}
+
+std::string ImportedIconName(std::string_view href, const TIconCache& icons, int width)
+{
+    // The last part of a path or URL, in either separator.
+    size_t slash = href.find_last_of("/\\");
+    std::string_view file = slash == std::string_view::npos ? href : href.substr(slash + 1);
+    const TIconEntry* icon = file.empty() ? nullptr : FindIcon(icons, file);
+    if (!icon && !file.empty())
+        icon = FindIcon(icons, PercentDecoded(file));
+    if (!icon)
+        return {};
+    std::string name = ImportedText(icon->Name);
+    return name.size() <= static_cast<size_t>(width) ? name : std::string();
+}
+
+int InsertImportedMarks(TClientDataSet& marks, const TImportResult& imported, const TIconCache& icons)
+{
+    TSuspendedViews suspended(marks);
+    TBulkInsert bulk(marks);
+    TMarkFields fields(marks);
+    for (const TImportedMark& mark : imported.Marks) {
+        marks.BeginInsert();
+        SetRow(fields, mark, icons);
+        marks.PostRow();
+    }
+    bulk.Commit();
+    return static_cast<int>(imported.Marks.size());
+}
+
+std::string ImportCountText(int imported, int skipped)
+{
+    return "Imported " + std::to_string(imported) + " marks; " + std::to_string(skipped) + " features skipped";
+}

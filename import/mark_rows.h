@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+
+#include "client_dataset.h"
+#include "icon_cache.h"
+#include "imported_marks.h"
+
+// Inserts the marks into the marks table's current category, each through the
+// table's own insert and post, so that each enters the change log, gets the next id
+// and is saved like any other edit. Names and descriptions are converted to the
+// table's code page ("?" for a character it lacks) and cut to the field's width;
+// the points become the point blob with its bounding box; an icon is named only
+// when the project's icon folder has it. The rows are placed in the table's order
+// and the views told once, at the end. Should a row fail to post, none is kept and
+// the error is passed on. Returns the number of rows inserted.
+int InsertImportedMarks(TClientDataSet& marks, const TImportResult& imported, const TIconCache& icons);
+
+// UTF-8 text in the table's code page: every character it lacks becomes one "?".
+std::string ImportedText(std::string_view utf8);
+
+// The icon file name that a KML icon reference names, as the icon folder lists it;
+// empty when the folder has no such icon (letter case ignored) or when its name does
+// not fit into width bytes.
+std::string ImportedIconName(std::string_view href, const TIconCache& icons, int width);
+
+// "Imported N marks; M features skipped"
+std::string ImportCountText(int imported, int skipped);

@@ -1,0 +1,291 @@
+#include "web_engine_view.h"
+
+#include <QDesktopServices>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+
+#include <memory>
+
+#include "marks_error.h"
+
+namespace {
+
+// The page of the map panel: the map page and the blank page are the only
+// documents it shows.
+class TMapPanelPage : public QWebEnginePage {
+public:
+    using QWebEnginePage::QWebEnginePage;
+
+protected:
+    bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
+    {
+        if (isMainFrame && type == NavigationTypeLinkClicked) {
+            QDesktopServices::openUrl(url);
+            return false;
+        }
+        return true;
+    }
+
+    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+};
+
+// The exchange runs in the page's global scope; page functions run through an
+// indirect eval, so a text that does not parse is reported like any other error.
+const char* const kExchangeScript = R"JS((function (steps) {
+  function same(a, b) { return String(a).toLowerCase() === String(b).toLowerCase(); }
+  function valued(el) { return el.tagName === 'INPUT' || el.tagName === 'SELECT' || el.tagName === 'TEXTAREA'; }
+  function nameOf(el) { return (valued(el) ? el.getAttribute('name') : el.id) || ''; }
+  function findForm(name) {
+    for (var i = 0; i < document.forms.length; i++)
+      if (same(document.forms[i].getAttribute('name') || '', name)) return document.forms[i];
+    return null;
+  }
+  function read(wanted, stashKey, known) {
+    var out = { names: [], forms: [] };
+    for (var i = 0; i < document.forms.length; i++) out.names.push(document.forms[i].getAttribute('name') || '');
+    for (var j = 0; j < wanted.length; j++) {
+      var form = findForm(wanted[j]);
+      if (!form) { out.forms.push(null); continue; }
+      var fields = [];
+      for (var k = 0; k < form.elements.length; k++) {
+        var el = form.elements[k], value = valued(el) ? String(el.value) : '';
+        if (stashKey && value.length > 1024) {
+          var stash = form.marksStash || (form.marksStash = {}), key = stashKey + '|' + nameOf(el);
+          if (known && stash[key] === value) value = null;
+          else stash[key] = value;
+        }
+        fields.push([nameOf(el), value]);
+      }
+      out.forms.push({ name: form.getAttribute('name') || '', fields: fields });
+    }
+    return out;
+  }
+  function write(formName, field, value) {
+    var form = findForm(formName);
+    if (!form) return;
+    for (var k = 0; k < form.elements.length; k++) {
+      var el = form.elements[k];
+      if (valued(el) && same(el.getAttribute('name') || '', field)) { el.value = value; return; }
+    }
+  }
+  var result = { reads: [], error: null, failed: -1 };
+  for (var i = 0; i < steps.length; i++) {
+    var s = steps[i];
+    if (s.k === 0) {
+      try { (0, eval)(s.t); } catch (e) {
+        result.error = e && e.message !== undefined ? String(e.message) : String(e);
+        result.failed = i;
+        break;
+      }
+    } else if (s.k === 1) {
+      result.reads.push(read(s.f, s.s, s.kn));
+    } else {
+      write(s.f, s.n, s.v);
+    }
+  }
+  return JSON.stringify(result);
+})()JS";
+
+} // namespace
+
+namespace {
+
+// A JSON string (also a JavaScript string literal): texts of many thousand points
+// pass through here, so it is written by hand in one pass.
+void AppendString(QString& out, const QString& text)
+{
+    static const char hex[] = "0123456789abcdef";
+    out += QLatin1Char('"');
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u == '"' || u == '\\') {
+            out += QLatin1Char('\\');
+            out += c;
+        } else if (u < 0x20 || u == 0x2028 || u == 0x2029) {
+            out += QLatin1String("\\u");
+            out += QLatin1Char(hex[(u >> 12) & 15]);
+            out += QLatin1Char(hex[(u >> 8) & 15]);
+            out += QLatin1Char(hex[(u >> 4) & 15]);
+            out += QLatin1Char(hex[u & 15]);
+        } else {
+            out += c;
+        }
+    }
+    out += QLatin1Char('"');
+}
+
+} // namespace
+
+QString ExchangeScript(const std::vector<TPageStep>& steps)
+{
+    QString out = QString::fromLatin1(kExchangeScript);
+    qsizetype size = out.size() + 16;
+    for (const TPageStep& step : steps)
+        size += step.Text.size() + step.Value.size() + 64;
+    out.reserve(size);
+    out += QLatin1Char('[');
+    for (size_t i = 0; i < steps.size(); ++i) {
+        const TPageStep& step = steps[i];
+        if (i > 0)
+            out += QLatin1Char(',');
+        out += QStringLiteral("{\"k\":%1").arg(int(step.Kind));
+        switch (step.Kind) {
+        case TPageStep::skScript:
+            out += QLatin1String(",\"t\":");
+            AppendString(out, step.Text);
+            break;
+        case TPageStep::skReadForms:
+            out += QLatin1String(",\"f\":[");
+            for (qsizetype f = 0; f < step.Forms.size(); ++f) {
+                if (f > 0)
+                    out += QLatin1Char(',');
+                AppendString(out, step.Forms[f]);
+            }
+            out += QLatin1Char(']');
+            if (!step.StashKey.isEmpty()) {
+                out += QLatin1String(",\"s\":");
+                AppendString(out, step.StashKey);
+                out += step.Known ? QLatin1String(",\"kn\":true") : QLatin1String(",\"kn\":false");
+            }
+            break;
+        case TPageStep::skWriteField:
+            out += QLatin1String(",\"f\":");
+            AppendString(out, step.Form);
+            out += QLatin1String(",\"n\":");
+            AppendString(out, step.Field);
+            out += QLatin1String(",\"v\":");
+            AppendString(out, step.Value);
+            break;
+        }
+        out += QLatin1Char('}');
+    }
+    out += QLatin1String("])");
+    return out;
+}
+
+TPageResult ReadExchangeAnswer(const QString& json)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(json.toUtf8());
+    if (!document.isObject())
+        throw EMarksError("The map page did not answer.");
+    const QJsonObject answer = document.object();
+    TPageResult result;
+    for (const QJsonValue& value : answer["reads"].toArray()) {
+        const QJsonObject readObject = value.toObject();
+        TFormsRead read;
+        for (const QJsonValue& name : readObject["names"].toArray())
+            read.FormNames << name.toString();
+        for (const QJsonValue& formValue : readObject["forms"].toArray()) {
+            if (!formValue.isObject()) {
+                read.Forms.emplace_back();
+                continue;
+            }
+            TForm form;
+            form.Name = formValue["name"].toString();
+            for (const QJsonValue& field : formValue["fields"].toArray())
+                form.Fields.push_back({field[0].toString(), field[1].toString(), field[1].isNull()});
+            read.Forms.emplace_back(std::move(form));
+        }
+        result.Reads.push_back(std::move(read));
+    }
+    if (answer["error"].isString()) {
+        result.Error = answer["error"].toString();
+        result.FailedStep = answer["failed"].toInt();
+    }
+    return result;
+}
+
+TWebEngineView::TWebEngineView(QWidget* parent, QWebEngineProfile* profile) : FView(new QWebEngineView(parent))
+{
+    setParent(FView);
+    auto* page = new TMapPanelPage(profile ? profile : QWebEngineProfile::defaultProfile(), FView);
+    FView->setPage(page);
+    connect(page, &QWebEnginePage::loadStarted, this, [this] {
+        Report([this] {
+            ++FLoadSerial;
+            emit NavigationStarted();
+        });
+    });
+    connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+        // A load that was stopped or replaced by the next one completes nothing.
+        if (!ok)
+            return;
+        Report([this] {
+            emit NavigateComplete(FLoadSerial);
+            emit DocumentComplete(FLoadSerial);
+        });
+    });
+}
+
+QWebEnginePage* TWebEngineView::Page() const
+{
+    return FView->page();
+}
+
+void TWebEngineView::NavigateBlank()
+{
+    Page()->setUrl(QUrl(QStringLiteral("about:blank")));
+}
+
+void TWebEngineView::LoadContent(const QString& html)
+{
+    Page()->setHtml(html);
+}
+
+void TWebEngineView::Report(std::function<void()> report)
+{
+    if (FBusy)
+        FDeferred.push_back(std::move(report));
+    else
+        report();
+}
+
+void TWebEngineView::HandOnDeferred()
+{
+    std::vector<std::function<void()>> reports;
+    reports.swap(FDeferred);
+    for (auto& report : reports)
+        Report(std::move(report));
+}
+
+TPageResult TWebEngineView::Exchange(const std::vector<TPageStep>& steps)
+{
+    struct TWait {
+        bool Done = false;
+        QString Answer;
+        QEventLoop* Loop = nullptr;
+    };
+    auto wait = std::make_shared<TWait>();
+    const bool outermost = !FBusy;
+    FBusy = true;
+    Page()->runJavaScript(ExchangeScript(steps), [wait](const QVariant& value) {
+        wait->Done = true;
+        wait->Answer = value.toString();
+        if (wait->Loop)
+            wait->Loop->quit();
+    });
+    if (!wait->Done) {
+        QEventLoop loop;
+        wait->Loop = &loop;
+        QTimer::singleShot(AnswerTimeoutMs, &loop, &QEventLoop::quit);
+        QMetaObject::Connection ended =
+            connect(Page(), &QWebEnginePage::renderProcessTerminated, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        disconnect(ended);
+        wait->Loop = nullptr;
+    }
+    if (outermost) {
+        FBusy = false;
+        if (!FDeferred.empty())
+            QTimer::singleShot(0, this, [this] { HandOnDeferred(); });
+    }
+    if (!wait->Done)
+        throw EMarksError("The map page did not answer.");
+    return ReadExchangeAnswer(wait->Answer);
+}

@@ -1,0 +1,61 @@
+#include <algorithm>
+
+#include "client_dataset.h"
+#include "marks_error.h"
+
+// Bulk inserts: rows stored and logged one by one, placed in the order in one merge.
+
+void TClientDataSet::BeginBulkInsert()
+{
+    CheckOpen();
+    SettleEdit();
+    if (FBulk)
+        throw EMarksError("A bulk insert is already under way.");
+    FBulk = true;
+    FBulkRows = FContent.Rows.size();
+    FBulkLog = FContent.ChangeLog.size();
+    FBulkAutoInc = FContent.AutoIncValue;
+}
+
+void TClientDataSet::EndBulkInsert()
+{
+    if (!FBulk)
+        return;
+    SettleEdit();
+    FBulk = false;
+    const size_t first = FContent.Rows.size() > FBulkRows ? FBulkRows : FContent.Rows.size();
+    if (first == FContent.Rows.size())
+        return;
+    // Each new row goes after the rows with an equal key, as a single post places it:
+    // the new rows sorted stably among themselves, then merged behind their equals.
+    const size_t oldSize = FOrder.size();
+    for (size_t row = first; row < FContent.Rows.size(); ++row)
+        FOrder.push_back(row);
+    auto byKey = [&](size_t a, size_t b) { return FKeys[a] < FKeys[b]; };
+    const auto middle = FOrder.begin() + static_cast<std::ptrdiff_t>(oldSize);
+    std::stable_sort(middle, FOrder.end(), byKey);
+    std::inplace_merge(FOrder.begin(), middle, FOrder.end(), byKey);
+    ++FGeneration;
+    RestrictView();
+    PlaceCursorOn(FContent.Rows.size() - 1, FCursor);
+    FAtEnd = false;
+    CursorMoved();
+}
+
+void TClientDataSet::CancelBulkInsert()
+{
+    if (!FBulk)
+        return;
+    CancelRow();
+    FBulk = false;
+    // The bulk's rows are the last stored, each a new logical row, and its log
+    // entries the last entries.
+    const size_t rows = FContent.Rows.size() - FBulkRows;
+    FContent.Rows.resize(FBulkRows);
+    FRowOf.resize(FBulkRows);
+    FKeys.resize(FBulkRows);
+    FLatest.resize(FLatest.size() - rows);
+    FContent.ChangeLog.resize(FBulkLog);
+    FContent.AutoIncValue = FBulkAutoInc;
+    CursorMoved();
+}

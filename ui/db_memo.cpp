@@ -1,0 +1,94 @@
+#include "db_memo.h"
+
+#include <QKeyEvent>
+
+#include "table_text.h"
+
+TDBMemo::TDBMemo(TClientDataSet& table, const std::string& fieldName, QWidget* parent)
+    : QPlainTextEdit(parent), FTable(table), FField(table.FieldNamed(fieldName))
+{
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    connect(this, &QPlainTextEdit::textChanged, this, &TDBMemo::TextTyped);
+    FTable.AddObserver(this);
+    Reload();
+}
+
+TDBMemo::~TDBMemo()
+{
+    FTable.RemoveObserver(this);
+}
+
+void TDBMemo::Reload()
+{
+    const QString text = TableToQString(FField.AsText()).replace("\r\n", "\n");
+    FDirty = false;
+    setReadOnly(!FTable.IsOpen());
+    if (text == toPlainText())
+        return;
+    FLoading = true;
+    setPlainText(text);
+    FLoading = false;
+}
+
+void TDBMemo::TextTyped()
+{
+    if (FLoading)
+        return;
+    if (FTable.State() == TTableState::Browse) {
+        // Dirty first: starting the edit tells the views, and the memo must not
+        // reload the field's old text over what was just typed.
+        FDirty = true;
+        try {
+            FTable.BeginEdit();
+        } catch (const std::exception& e) {
+            Reload();
+            if (OnError)
+                OnError(e.what());
+            return;
+        }
+    }
+    FDirty = true;
+}
+
+void TDBMemo::Assign()
+{
+    if (!FDirty)
+        return;
+    FDirty = false;
+    // The memo keeps its lines with LF; the descriptions of the map application end
+    // their lines with CR LF.
+    FField.SetAsText(QStringToTable(toPlainText().replace('\n', "\r\n")));
+}
+
+void TDBMemo::DataSetChanged(TClientDataSet&)
+{
+    // Typed text is kept only while its row is still being edited.
+    const bool editing = FTable.State() == TTableState::Edit || FTable.State() == TTableState::Insert;
+    if (!FDirty || !editing)
+        Reload();
+}
+
+void TDBMemo::UpdateRecord(TClientDataSet&)
+{
+    Assign();
+}
+
+void TDBMemo::focusOutEvent(QFocusEvent* event)
+{
+    QPlainTextEdit::focusOutEvent(event);
+    try {
+        Assign();
+    } catch (const std::exception& e) {
+        if (OnError)
+            OnError(e.what());
+    }
+}
+
+void TDBMemo::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        Reload();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(event);
+}

@@ -1,0 +1,63 @@
+// The editor with the online map API replaced by the tests' stand-in, which also
+// draws what it holds: for screenshots and measurements on machines without the
+// map service. With --demo it opens the sample, shows the map and double-clicks
+// the first line mark it finds.
+#include <QApplication>
+#include <QTimer>
+#include <QWebEngineProfile>
+
+#include <clocale>
+#include <cstring>
+
+#include "fake_maps_api.h"
+#include "program.h"
+#include "tfrm_main.h"
+
+namespace {
+
+void Demo(TfrmMain& window)
+{
+    window.Load1Click();
+    int row = -1;
+    for (window.CDCats.GoFirst(); !window.CDCats.AtEnd() && row < 0; window.CDCats.GoNext()) {
+        int r = 0;
+        for (window.CDMarks.GoFirst(); !window.CDMarks.AtEnd(); window.CDMarks.GoNext(), ++r) {
+            const TMarkData mark = window.ReadCurrentMark();
+            if (!mark.points.empty() && ShapeOf(mark.points) == msLine) {
+                row = r;
+                break;
+            }
+        }
+        if (row >= 0)
+            break;
+    }
+    window.Show1Click();
+    auto* wait = new QTimer(&window);
+    QObject::connect(wait, &QTimer::timeout, &window, [&window, wait] {
+        if (window.GMMap1.State() != TMapState::Live)
+            return;
+        wait->stop();
+        window.GRMarksDblClick();
+    });
+    wait->start(50);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    RegisterFakeMapsScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setApplicationName("Vexa.Terrun Marks Editor");
+    TFakeMapsApi api(*QWebEngineProfile::defaultProfile(), SourceTreeFile("map/page/fake_maps_api_test.js") + "\n" +
+                                                              SourceTreeFile("ui/fake_map_drawing.js"));
+    TfrmMain& window = CreateEditorWindow();
+    window.show();
+    if (argc > 1 && std::strcmp(argv[1], "--demo") == 0)
+        QTimer::singleShot(0, &window, [&window] { Demo(window); });
+    const int code = app.exec();
+    DestroyEditorWindows();
+    return code;
+}

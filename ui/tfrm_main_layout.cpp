@@ -1,0 +1,175 @@
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QFrame>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+#include "db_grid.h"
+#include "db_memo.h"
+#include "grid_columns.h"
+#include "table_text.h"
+#include "tfrm_main.h"
+
+// The window's layout, menus and popups.
+
+namespace {
+
+// "MS Sans Serif" at 8 points, or the system's sans-serif face at 8 points where
+// that face is not installed.
+QFont WindowFont()
+{
+    QFont font("MS Sans Serif", 8);
+    if (QFontInfo(font).family() != font.family()) {
+        font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+        font.setPointSize(8);
+    }
+    return font;
+}
+
+} // namespace
+
+void TfrmMain::BuildLayout()
+{
+    setFont(WindowFont());
+    auto* client = new QWidget(this);
+    auto* clientLayout = new QVBoxLayout(client);
+    clientLayout->setContentsMargins(8, 8, 8, 8);
+    setCentralWidget(client);
+
+    Splitter2 = new QSplitter(Qt::Horizontal, client);
+    Splitter2->setObjectName("Splitter2");
+    Splitter2->setHandleWidth(7);
+    Splitter2->setChildrenCollapsible(false);
+    clientLayout->addWidget(Splitter2);
+
+    pnlMain = new QWidget(Splitter2);
+    pnlMain->setObjectName("pnlMain");
+    auto* mainLayout = new QVBoxLayout(pnlMain);
+    mainLayout->setContentsMargins(0, 0, 0, 0);
+    Splitter1 = new QSplitter(Qt::Horizontal, pnlMain);
+    Splitter1->setObjectName("Splitter1");
+    Splitter1->setHandleWidth(6);
+    Splitter1->setChildrenCollapsible(false);
+    mainLayout->addWidget(Splitter1);
+
+    GrCats = new TDBGrid(CDCats, CatsColumns(), false, Splitter1);
+    GrCats->setObjectName("GrCats");
+    DSCats = GrCats->Model();
+
+    pn_Marks = new QWidget(Splitter1);
+    pn_Marks->setObjectName("pn_Marks");
+    auto* marksLayout = new QVBoxLayout(pn_Marks);
+    marksLayout->setContentsMargins(0, 0, 0, 0);
+    marksLayout->setSpacing(0);
+    GRMarks = new TDBGrid(CDMarks, MarksColumns(), true, pn_Marks);
+    GRMarks->setObjectName("GRMarks");
+    DSMarks = GRMarks->Model();
+    marksLayout->addWidget(GRMarks, 1);
+    DBMemo1 = new TDBMemo(CDMarks, "descr", pn_Marks);
+    DBMemo1->setObjectName("DBMemo1");
+    DBMemo1->setFrameShape(QFrame::NoFrame);
+    DBMemo1->setFixedHeight(89);
+    marksLayout->addWidget(DBMemo1);
+
+    pnlGoogle = new QFrame(Splitter2);
+    pnlGoogle->setObjectName("pnlGoogle");
+    pnlGoogle->setFrameShape(QFrame::NoFrame);
+    auto* googleLayout = new QVBoxLayout(pnlGoogle);
+    googleLayout->setContentsMargins(3, 3, 3, 3);
+    pnlGoogle->setMinimumWidth(2);
+
+    const double scale = logicalDpiX() / 96.0;
+    const int catsWidth = qRound(334 * scale);
+    Splitter1->setStretchFactor(0, 0);
+    Splitter1->setStretchFactor(1, 1);
+    Splitter2->setStretchFactor(0, 1);
+    Splitter2->setStretchFactor(1, 0);
+    Splitter1->setSizes({catsWidth, 930 - catsWidth});
+    Splitter2->setSizes({930, 2});
+
+    for (TDBGrid* grid : {GrCats, GRMarks}) {
+        grid->Model()->OnError = [this](const std::string& message) { ShowError(message); };
+        grid->OnConfirm = [this](const std::string& question) { return FDialogs->AskOkCancel(question); };
+    }
+    DBMemo1->OnError = [this](const std::string& message) { ShowError(message); };
+    GrCats->Delegate()->IsDropRow = [this](int row) { return IsDropRow(row); };
+    GRMarks->Delegate()->FindIcon = [this](const QString& name) { return FIconImages.Find(QStringToTable(name)); };
+
+    // Another category shows other marks: the selection of the old ones goes.
+    connect(DSCats, &TGridModel::CurrentRowMoved, GRMarks, [this] {
+        std::string category = CDCats.FieldNamed("id").AsText();
+        if (category != FSelectionCategory)
+            GRMarks->ClearSelection();
+        FSelectionCategory = std::move(category);
+    });
+}
+
+bool TfrmMain::IsDropRow(int row) const
+{
+    return FDropRow > 0 && FDropRow == row - GrCats->rowAt(0) + 1;
+}
+
+void TfrmMain::BuildMenu()
+{
+    QMenuBar* bar = menuBar();
+    Load1 = bar->addAction("Load");
+    Save1 = bar->addAction("Save");
+    mnExportMP = bar->addMenu("Export");
+    QAction* visibleKml = mnExportMP->addAction("Visible to KML");
+    QAction* visibleKmz = mnExportMP->addAction("Visible to KMZ");
+    QAction* visibleWpt = mnExportMP->addAction("Visible to WPT");
+    mnExportMP->addSeparator();
+    QAction* visibleMp = mnExportMP->addAction("Visible to MP");
+    N1 = bar->addAction("|");
+    N1->setEnabled(false);
+    Reindex1 = bar->addAction("Reindex");
+    New1 = bar->addAction("New");
+    N2 = bar->addAction("|");
+    N2->setEnabled(false);
+    Show1 = bar->addAction("Show Google");
+    connect(visibleKml, &QAction::triggered, this, [this] { mnExportVisiblelKMLClick(); });
+    connect(visibleKmz, &QAction::triggered, this, [this] { mnExportVisibleKMZClick(); });
+    connect(visibleWpt, &QAction::triggered, this, [this] { mnExportSelectedWPTClick(); });
+    connect(visibleMp, &QAction::triggered, this, [this] { mnExportVisiblelMPClick(); });
+    connect(Load1, &QAction::triggered, this, [this] { Load1Click(); });
+    connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
+    connect(Reindex1, &QAction::triggered, this, [this] { Reindex1Click(); });
+    connect(New1, &QAction::triggered, this, [this] { New1Click(); });
+    connect(Show1, &QAction::triggered, this, [this] { Show1Click(); });
+}
+
+void TfrmMain::BuildPopups()
+{
+    PopupCats = new QMenu(this);
+    PopupCats->setObjectName("PopupCats");
+    connect(PopupCats->addAction("Export To Kml"), &QAction::triggered, this, [this] { mnExportCatalogToKmlClick(); });
+    connect(PopupCats->addAction("Export To Wpt"), &QAction::triggered, this, [this] { mnExportCatalogToWptClick(); });
+    connect(PopupCats->addAction("Export To Kmz"), &QAction::triggered, this, [this] { ExportCatalogToKmzClick(); });
+    PopupMarks = new QMenu(this);
+    PopupMarks->setObjectName("PopupMarks");
+    connect(PopupMarks->addAction("Export To Kml"), &QAction::triggered, this, [this] { mnSaveSelectedToKmlClick(); });
+    connect(PopupMarks->addAction("Export To Wpt"), &QAction::triggered, this, [this] { mnSaveSelectedToWptClick(); });
+    connect(PopupMarks->addAction("Export To Kmz"), &QAction::triggered, this, [this] { mnExportToKmzClick(); });
+    connect(GrCats, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupCats->popup(GrCats->viewport()->mapToGlobal(at)); });
+    connect(GRMarks, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMarks->popup(GRMarks->viewport()->mapToGlobal(at)); });
+}
+
+void FitToScreen(QWidget& window)
+{
+    const QScreen* screen = window.screen();
+    if (!screen)
+        return;
+    const QRect available = screen->availableGeometry();
+    const QRect frame = window.frameGeometry();
+    const QSize border = frame.size() - window.geometry().size();
+    const int width = std::min(frame.width(), available.width());
+    const int height = std::min(frame.height(), available.height());
+    window.resize(width - border.width(), height - border.height());
+    window.move(std::clamp(frame.left(), available.left(), available.right() + 1 - width),
+                std::clamp(frame.top(), available.top(), available.bottom() + 1 - height));
+}

@@ -1,0 +1,155 @@
+// The window's map preview: Show/Hide and the double click, on a fake web view.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QSplitter>
+#include <QTest>
+
+#include "code_page.h"
+#include "db_grid.h"
+#include "fake_web_view.h"
+#include "grid_model.h"
+#include "tfrm_main.h"
+
+namespace {
+
+// Records every box; answers every question with its safe choice.
+class TRecordedDialogs : public TDialogs {
+public:
+    std::vector<std::string> Shown;
+    void Inform(const std::string& text) override { Shown.push_back("info: " + text); }
+    void ShowErrorBox(const std::string& text) override { Shown.push_back("error: " + text); }
+    TAnswer AskYesNoCancel(const std::string&, const std::string&) override { return TAnswer::Cancel; }
+    bool AskOkCancel(const std::string&) override { return false; }
+    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
+    std::optional<std::string> AskSaveFile(const std::string&, const std::string&, const std::string&, int&) override
+    {
+        return std::nullopt;
+    }
+};
+
+struct TWindowMap : ::testing::Test {
+    TRecordedDialogs* Dialogs = nullptr;
+    std::unique_ptr<TfrmMain> Window;
+    TFakeWebView* View = nullptr;
+
+    void SetUp() override
+    {
+        auto dialogs = std::make_unique<TRecordedDialogs>();
+        Dialogs = dialogs.get();
+        Window = std::make_unique<TfrmMain>(std::move(dialogs));
+        Window->MakeWebBrowser = [this](QWidget* panel) {
+            View = new TFakeWebView;
+            View->setParent(panel);
+            return View;
+        };
+        Window->show();
+        Window->OpenProject(std::string(MARKS_SOURCE_DIR) + "/sample/");
+    }
+
+    // Puts the categories grid on the first category with a mark of the shape; the
+    // mark's row in the marks grid.
+    int FindMark(TMarkShape shape)
+    {
+        for (Window->CDCats.GoFirst(); !Window->CDCats.AtEnd(); Window->CDCats.GoNext()) {
+            int row = 0;
+            for (Window->CDMarks.GoFirst(); !Window->CDMarks.AtEnd(); Window->CDMarks.GoNext(), ++row) {
+                const TMarkData mark = Window->ReadCurrentMark();
+                if (!mark.points.empty() && ShapeOf(mark.points) == shape)
+                    return row;
+            }
+        }
+        ADD_FAILURE() << "no mark of that shape in the sample";
+        return 0;
+    }
+
+    void DoubleClickRow(int row)
+    {
+        QApplication::processEvents();
+        const QRect cell = Window->GRMarks->visualRect(Window->DSMarks->index(row, 2));
+        QTest::mouseDClick(Window->GRMarks->viewport(), Qt::LeftButton, {}, cell.center());
+    }
+
+    int PanelWidth() { return Window->Splitter2->sizes().value(1); }
+};
+
+} // namespace
+
+TEST_F(TWindowMap, ShowAndHideChangeCaptionMapAndPanelTogether)
+{
+    EXPECT_EQ(Window->Show1->text(), "Show Google");
+    EXPECT_FALSE(Window->FMapShown);
+    EXPECT_EQ(Window->WebBrowser1, nullptr); // no browser engine until the map is shown
+
+    Window->Show1->trigger();
+    EXPECT_EQ(Window->Show1->text(), "Hide Google");
+    EXPECT_TRUE(Window->FMapShown);
+    EXPECT_TRUE(Window->GMMap1.Active());
+    EXPECT_EQ(PanelWidth(), 400);
+    ASSERT_NE(View, nullptr);
+    View->Complete();
+    EXPECT_EQ(Window->GMMap1.State(), TMapState::Live);
+    EXPECT_EQ(View->Scripts.size(), 7);
+
+    Window->Show1->trigger();
+    EXPECT_EQ(Window->Show1->text(), "Show Google");
+    EXPECT_FALSE(Window->GMMap1.Active());
+    EXPECT_EQ(PanelWidth(), 2);
+    EXPECT_TRUE(Dialogs->Shown.empty());
+}
+
+TEST_F(TWindowMap, DoubleClickShowsTheCurrentMarkOnlyWhileTheMapIsShown)
+{
+    const int row = FindMark(msPoint);
+    DoubleClickRow(row);
+    EXPECT_EQ(View, nullptr);
+
+    Window->Show1Click();
+    // Right after Show the page is still loading: the error box says so.
+    DoubleClickRow(row);
+    EXPECT_EQ(Dialogs->Shown, std::vector<std::string>{"error: Начальная страница не загружается."});
+    View->Complete();
+    View->Scripts.clear();
+
+    DoubleClickRow(row);
+    const QString name = QString::fromStdU16String(Cp1251ToUtf16(Window->ReadCurrentMark().name));
+    ASSERT_GE(View->Scripts.size(), 3) << View->Scripts.join('\n').toStdString();
+    EXPECT_TRUE(View->Scripts[0].startsWith("MapSetCenter("));
+    EXPECT_EQ(View->Scripts[1], "MapGetCenter()");
+    EXPECT_TRUE(View->Scripts.last().contains(",'" + name + "',true,")) << View->Scripts.last().toStdString();
+
+    // A line: its whole path in one send.
+    View->Scripts.clear();
+    DoubleClickRow(FindMark(msLine));
+    const QStringList sent = View->Scripts;
+    ASSERT_EQ(sent.size(), 4) << sent.join('\n').toStdString();
+    EXPECT_TRUE(sent[1].startsWith("MakePolyline(2,0,") && sent[1].contains(",false,'"));
+    EXPECT_TRUE(sent[2].startsWith("MakePolyline(2,0,") && sent[2].contains(",true,'"));
+    EXPECT_TRUE(sent[3].startsWith("MapZoomToPoints('"));
+
+    // Another point in the last category: hidden line, centre, marker moved, shown.
+    View->Scripts.clear();
+    Window->CDCats.GoFirst();
+    for (size_t i = 1; i < Window->CDCats.RecordCount(); ++i)
+        Window->CDCats.GoNext();
+    DoubleClickRow(0);
+    ASSERT_EQ(View->Scripts.size(), 7);
+    EXPECT_TRUE(View->Scripts[0].startsWith("MakePolyline(2,0,true,false,false,'#000000',1,2,false,"));
+    EXPECT_TRUE(View->Scripts[1].startsWith("MapSetCenter("));
+    EXPECT_TRUE(View->Scripts[6].startsWith("MakeMarker(1,") && View->Scripts[6].contains("',true,'',0,"));
+
+    Window->Show1Click();
+    View->Scripts.clear();
+    DoubleClickRow(FindMark(msPoint));
+    EXPECT_TRUE(View->Scripts.isEmpty());
+    EXPECT_EQ(Dialogs->Shown.size(), 1u);
+}
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

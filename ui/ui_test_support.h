@@ -1,0 +1,65 @@
+#pragma once
+
+// What the window tests share: dialogs answered from a script.
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "dialogs.h"
+
+// Answers the window's questions from a script and records every box shown.
+class TScriptedDialogs : public TDialogs {
+public:
+    std::deque<TAnswer> Answers;
+    std::vector<std::string> Shown;
+    // Where questions of several windows are recorded in the order asked, each
+    // after the name of the window asked.
+    std::vector<std::string>* Questions = nullptr;
+    std::string Who;
+
+    void Inform(const std::string& text) override { Shown.push_back("info: " + text); }
+    void ShowErrorBox(const std::string& text) override { Shown.push_back("error: " + text); }
+    TAnswer AskYesNoCancel(const std::string& text, const std::string& caption) override
+    {
+        Shown.push_back("ask: " + caption + " " + text);
+        if (Questions)
+            Questions->push_back(Who);
+        TAnswer a = Answers.empty() ? TAnswer::Cancel : Answers.front();
+        if (!Answers.empty())
+            Answers.pop_front();
+        return a;
+    }
+    // The answers of confirmations; an empty queue answers OK.
+    std::deque<bool> Confirms;
+    bool AskOkCancel(const std::string& text) override
+    {
+        Shown.push_back("confirm: " + text);
+        bool ok = Confirms.empty() || Confirms.front();
+        if (!Confirms.empty())
+            Confirms.pop_front();
+        return ok;
+    }
+    // The answer of the folder chooser.
+    std::optional<std::string> Folder;
+    std::optional<std::string> ChooseFolder(const std::string& title) override
+    {
+        Shown.push_back("folder: " + title);
+        return Folder;
+    }
+    // The next answers of the save prompt; an empty one cancels.
+    std::deque<std::string> Files;
+    std::optional<std::string> AskSaveFile(const std::string& ext, const std::string& name, const std::string& filter,
+                                           int& filterIndex) override
+    {
+        Shown.push_back("save: " + ext + " " + name + " " + filter + " " + std::to_string(filterIndex));
+        std::string f = Files.empty() ? std::string() : Files.front();
+        if (!Files.empty())
+            Files.pop_front();
+        if (f.empty())
+            return std::nullopt;
+        filterIndex = 1;
+        return f;
+    }
+};
+
