@@ -31,7 +31,7 @@ void TClientDataSet::EndBulkInsert()
     const size_t oldSize = FOrder.size();
     for (size_t row = first; row < FContent.Rows.size(); ++row)
         FOrder.push_back(row);
-    auto byKey = [&](size_t a, size_t b) { return FKeys[a] < FKeys[b]; };
+    auto byKey = [&](size_t a, size_t b) { return CompareRows(a, b) < 0; };
     const auto middle = FOrder.begin() + static_cast<std::ptrdiff_t>(oldSize);
     std::stable_sort(middle, FOrder.end(), byKey);
     std::inplace_merge(FOrder.begin(), middle, FOrder.end(), byKey);
@@ -53,7 +53,6 @@ void TClientDataSet::CancelBulkInsert()
     const size_t rows = FContent.Rows.size() - FBulkRows;
     FContent.Rows.resize(FBulkRows);
     FRowOf.resize(FBulkRows);
-    FKeys.resize(FBulkRows);
     FLatest.resize(FLatest.size() - rows);
     FContent.ChangeLog.resize(FBulkLog);
     FContent.AutoIncValue = FBulkAutoInc;
