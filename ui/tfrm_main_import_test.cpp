@@ -17,42 +17,18 @@
 #include "project_dir.h"
 #include "db_grid.h"
 #include "tfrm_main.h"
+#include "ui_test_support.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// Answers the open prompt from a script and records every box shown.
-class TImportDialogs : public TDialogs {
-public:
-    std::deque<std::string> Files; // an empty answer cancels
-    std::vector<std::string> Shown;
-
-    void Inform(const std::string& text) override { Shown.push_back("info: " + text); }
-    void ShowErrorBox(const std::string& text) override { Shown.push_back("error: " + text); }
-    TAnswer AskYesNoCancel(const std::string&, const std::string&) override { return TAnswer::Cancel; }
-    bool AskOkCancel(const std::string&) override { return false; }
-    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> AskSaveFile(const std::string&, const std::string&, const std::string&, int&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> AskOpenFile(const std::string& filter) override
-    {
-        Shown.push_back("open: " + filter);
-        std::string f = Files.empty() ? std::string() : Files.front();
-        if (!Files.empty())
-            Files.pop_front();
-        return f.empty() ? std::nullopt : std::optional<std::string>(f);
-    }
-};
 
 const fs::path kSample = fs::path(MARKS_SOURCE_DIR) / "sample";
 
 struct TImportWindow : ::testing::Test {
     fs::path Dir = fs::temp_directory_path() /
                    ("marks-import-window-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    TImportDialogs* Dialogs = nullptr;
+    TScriptedDialogs* Dialogs = nullptr;
     std::unique_ptr<TfrmMain> Window;
 
     void SetUp() override
@@ -62,7 +38,7 @@ struct TImportWindow : ::testing::Test {
         for (const char* name : {kCatsFile, kMarksFile})
             fs::copy_file(kSample / name, Dir / name);
         fs::copy(kSample / "MarksIcons", Dir / "MarksIcons");
-        auto dialogs = std::make_unique<TImportDialogs>();
+        auto dialogs = std::make_unique<TScriptedDialogs>();
         Dialogs = dialogs.get();
         Window = std::make_unique<TfrmMain>(std::move(dialogs));
     }
@@ -104,7 +80,7 @@ TEST_F(TImportWindow, MenuItemsImportIntoTheCurrentCategory)
     Window->CDCats.GoNext();
     const std::int64_t category = Window->CDCats.FieldNamed("id").AsInt();
     const size_t before = Window->CDMarks.RecordCount();
-    Dialogs->Files = {Write("marks.kml", kKml)};
+    Dialogs->OpenFiles = {Write("marks.kml", kKml)};
     Window->mnImport->trigger();
     ASSERT_EQ(Dialogs->Shown.size(), 2u);
     EXPECT_EQ(Dialogs->Shown[0], "open: GPX, KML and KMZ files|*.gpx *.kml *.kmz|All files|*");

@@ -10,32 +10,18 @@
 #include "fake_web_view.h"
 #include "grid_model.h"
 #include "tfrm_main.h"
+#include "ui_test_support.h"
 
 namespace {
 
-// Records every box; answers every question with its safe choice.
-class TRecordedDialogs : public TDialogs {
-public:
-    std::vector<std::string> Shown;
-    void Inform(const std::string& text) override { Shown.push_back("info: " + text); }
-    void ShowErrorBox(const std::string& text) override { Shown.push_back("error: " + text); }
-    TAnswer AskYesNoCancel(const std::string&, const std::string&) override { return TAnswer::Cancel; }
-    bool AskOkCancel(const std::string&) override { return false; }
-    std::optional<std::string> ChooseFolder(const std::string&) override { return std::nullopt; }
-    std::optional<std::string> AskSaveFile(const std::string&, const std::string&, const std::string&, int&) override
-    {
-        return std::nullopt;
-    }
-};
-
 struct TWindowMap : ::testing::Test {
-    TRecordedDialogs* Dialogs = nullptr;
+    TScriptedDialogs* Dialogs = nullptr;
     std::unique_ptr<TfrmMain> Window;
     TFakeWebView* View = nullptr;
 
     void SetUp() override
     {
-        auto dialogs = std::make_unique<TRecordedDialogs>();
+        auto dialogs = std::make_unique<TScriptedDialogs>();
         Dialogs = dialogs.get();
         Window = std::make_unique<TfrmMain>(std::move(dialogs));
         Window->MakeWebBrowser = [this](QWidget* panel) {

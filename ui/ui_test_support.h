@@ -61,5 +61,17 @@ public:
         filterIndex = 1;
         return f;
     }
+    // The next answers of the open prompt; an empty one cancels.
+    std::deque<std::string> OpenFiles;
+    std::optional<std::string> AskOpenFile(const std::string& filter) override
+    {
+        Shown.push_back("open: " + filter);
+        std::string f = OpenFiles.empty() ? std::string() : OpenFiles.front();
+        if (!OpenFiles.empty())
+            OpenFiles.pop_front();
+        if (f.empty())
+            return std::nullopt;
+        return f;
+    }
 };
 
