@@ -179,7 +179,11 @@ QString JsPointList(const std::vector<TGeoPoint>& points, int precision)
     return QString::fromLatin1(out.data(), qsizetype(out.size()));
 }
 
-std::optional<double> ReadReal(QStringView text)
+namespace {
+
+// A number as the page writes it: an optional "+", no "-" after it, nothing else.
+template <typename T>
+std::optional<T> ReadNumber(QStringView text)
 {
     QByteArray bytes = text.toLatin1();
     const char* begin = bytes.constData();
@@ -188,25 +192,21 @@ std::optional<double> ReadReal(QStringView text)
         ++begin;
     if (begin == end || (begin != bytes.constData() && *begin == '-'))
         return std::nullopt;
-    double value = 0;
+    T value = 0;
     auto [ptr, ec] = std::from_chars(begin, end, value);
     if (ec != std::errc() || ptr != end)
         return std::nullopt;
     return value;
 }
 
+} // namespace
+
+std::optional<double> ReadReal(QStringView text)
+{
+    return ReadNumber<double>(text);
+}
+
 std::optional<int> ReadInteger(QStringView text)
 {
-    QByteArray bytes = text.toLatin1();
-    const char* begin = bytes.constData();
-    const char* end = begin + bytes.size();
-    if (begin != end && *begin == '+')
-        ++begin;
-    if (begin == end || (begin != bytes.constData() && *begin == '-'))
-        return std::nullopt;
-    int value = 0;
-    auto [ptr, ec] = std::from_chars(begin, end, value);
-    if (ec != std::errc() || ptr != end)
-        return std::nullopt;
-    return value;
+    return ReadNumber<int>(text);
 }
