@@ -82,9 +82,7 @@ std::string MarksGpx(const TPacketContent& marks)
 int Make(const fs::path& dir)
 {
     fs::create_directories(dir / "bin");
-    TPacketContent cats = GenerateCategories({});
-    for (TStoredRow& row : cats.Rows)
-        row.Values[2] = true;
+    TPacketContent cats = GenerateVisibleCategories({});
     TPacketContent marks = GenerateMarks({});
     for (TStoredRow& row : marks.Rows)
         row.Values[12] = true;

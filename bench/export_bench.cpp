@@ -19,9 +19,7 @@ struct TTables {
     TTables()
     {
         Marks.SetMasterSource(&Cats, "id");
-        TPacketContent cats = GenerateCategories({});
-        for (TStoredRow& row : cats.Rows)
-            row.Values[2] = true; // every category visible: all 100,000 marks
+        TPacketContent cats = GenerateVisibleCategories({}); // all 100,000 marks
         Cats.SetPacketText(WriteXmlPacket(cats));
         TPacketContent marks = GenerateMarks({});
         for (TStoredRow& row : marks.Rows)

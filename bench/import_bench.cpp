@@ -129,10 +129,7 @@ int main()
     TClientDataSet cats(CatsSchema());
     TClientDataSet marks(MarksSchema());
     marks.SetMasterSource(&cats, "id");
-    TPacketContent c = GenerateCategories({});
-    for (TStoredRow& row : c.Rows)
-        row.Values[2] = true;
-    cats.SetPacketText(WriteXmlPacket(c));
+    cats.SetPacketText(WriteXmlPacket(GenerateVisibleCategories({})));
     marks.SetPacketText(WriteXmlPacket(GenerateMarks({})));
 
     TExportState state;

@@ -47,10 +47,7 @@ int main()
     TClientDataSet cats(CatsSchema());
     TClientDataSet marks(MarksSchema());
     marks.SetMasterSource(&cats, "id");
-    TPacketContent c = GenerateCategories({});
-    for (TStoredRow& row : c.Rows)
-        row.Values[2] = true;
-    cats.SetPacketText(WriteXmlPacket(c));
+    cats.SetPacketText(WriteXmlPacket(GenerateVisibleCategories({})));
     TPacketContent m = GenerateMarks({});
     for (size_t i = 0; i < m.Rows.size(); ++i)
         m.Rows[i].Values[13] = "icon" + std::to_string(i % 50) + ".png";

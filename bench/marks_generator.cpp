@@ -68,3 +68,11 @@ TPacketContent GenerateMarks(const TGeneratorOptions& o)
     c.AutoIncValue = o.Marks + 1;
     return c;
 }
+
+TPacketContent GenerateVisibleCategories(const TGeneratorOptions& o)
+{
+    TPacketContent c = GenerateCategories(o);
+    for (TStoredRow& row : c.Rows)
+        row.Values[2] = true;
+    return c;
+}

@@ -16,3 +16,5 @@ struct TGeneratorOptions {
 
 TPacketContent GenerateCategories(const TGeneratorOptions& options);
 TPacketContent GenerateMarks(const TGeneratorOptions& options);
+// The categories with every one visible, so an export of the visible marks takes them all.
+TPacketContent GenerateVisibleCategories(const TGeneratorOptions& options);
