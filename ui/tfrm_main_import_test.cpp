@@ -34,10 +34,7 @@ struct TImportWindow : ::testing::Test {
     void SetUp() override
     {
         fs::remove_all(Dir);
-        fs::create_directories(Dir);
-        for (const char* name : {kCatsFile, kMarksFile})
-            fs::copy_file(kSample / name, Dir / name);
-        fs::copy(kSample / "MarksIcons", Dir / "MarksIcons");
+        CopySampleProject(Dir);
         auto dialogs = std::make_unique<TScriptedDialogs>();
         Dialogs = dialogs.get();
         Window = std::make_unique<TfrmMain>(std::move(dialogs));

@@ -35,10 +35,7 @@ struct TWindowTest : ::testing::Test {
     void SetUp() override
     {
         fs::remove_all(Root);
-        fs::create_directories(Dir);
-        for (const char* name : {kCatsFile, kMarksFile})
-            fs::copy_file(kSample / name, Dir / name);
-        fs::copy(kSample / "MarksIcons", Dir / "MarksIcons");
+        CopySampleProject(Dir);
         auto dialogs = std::make_unique<TScriptedDialogs>();
         Dialogs = dialogs.get();
         Window = std::make_unique<TfrmMain>(std::move(dialogs));

@@ -2,11 +2,13 @@
 
 // What the window tests share: dialogs answered from a script.
 #include <deque>
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "dialogs.h"
+#include "project_dir.h"
 
 // Answers the window's questions from a script and records every box shown.
 class TScriptedDialogs : public TDialogs {
@@ -75,3 +77,12 @@ public:
     }
 };
 
+// Copies the sample project (both tables and its icons) into a new folder dir.
+inline void CopySampleProject(const std::filesystem::path& dir)
+{
+    const std::filesystem::path sample = std::filesystem::path(MARKS_SOURCE_DIR) / "sample";
+    std::filesystem::create_directories(dir);
+    for (const char* name : {kCatsFile, kMarksFile})
+        std::filesystem::copy_file(sample / name, dir / name);
+    std::filesystem::copy(sample / "MarksIcons", dir / "MarksIcons");
+}
