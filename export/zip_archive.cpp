@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -493,6 +494,37 @@ void ZipArchive::CheckWritable() const
     if (static_cast<std::uint64_t>(st.st_size) != FEndOffset + 22 + FComment.size())
         throw EMarksError("The archive \"" + FFileName.string() +
                           "\" does not end with its directory; it cannot be changed in place.");
+    // The same rewrite would overwrite the stored bytes of an entry that reaches
+    // into or past the directory, and moving one of two entries that share bytes
+    // would corrupt the other.
+    std::vector<const ZipEntry*> byOffset;
+    for (const ZipEntry& e : FEntries)
+        byOffset.push_back(&e);
+    std::sort(byOffset.begin(), byOffset.end(), [](const ZipEntry* a, const ZipEntry* b) {
+        return a->Central.LocalOffset < b->Central.LocalOffset;
+    });
+    for (size_t i = 0; i < byOffset.size(); ++i) {
+        const std::uint64_t end = DataOffset(*byOffset[i]) + byOffset[i]->Central.CompressedSize;
+        if (end > FCentralOffset)
+            throw EMarksError("The archive \"" + FFileName.string() +
+                              "\" has entries after its directory; it cannot be changed in place.");
+        if (i + 1 < byOffset.size() && end > byOffset[i + 1]->Central.LocalOffset)
+            throw EMarksError("The archive \"" + FFileName.string() +
+                              "\" has overlapping entries; it cannot be changed in place.");
+    }
+}
+
+std::uint32_t ZipArchive::EntrySpan(std::size_t index) const
+{
+    // Up to the next local header or the directory, rather than from the sizes in
+    // the header: a data descriptor may be 12 or 16 bytes long, and whatever lies
+    // between two entries belongs to neither reader's view of the next one.
+    const std::uint32_t start = FEntries[index].Central.LocalOffset;
+    std::uint32_t end = FCentralOffset;
+    for (const ZipEntry& e : FEntries)
+        if (e.Central.LocalOffset > start)
+            end = std::min(end, e.Central.LocalOffset);
+    return end - start;
 }
 
 bool ZipArchive::IsUtf8Name(std::string_view name) const
@@ -605,6 +637,9 @@ void ZipArchive::WriteDirectoryAt(std::uint64_t position)
                            FCentralOffset, static_cast<std::uint16_t>(FComment.size()));
     directory += FComment;
     WriteAt(FFile, position, directory);
+    // A directory shorter than the one it replaces must not leave the old end
+    // record behind it: readers search from the end and would find that one.
+    SetLength(FFile, FEndOffset + 22 + FComment.size());
 }
 
 void ZipArchive::RemoveEntry(size_t index)
@@ -618,7 +653,7 @@ void ZipArchive::RemoveEntry(size_t index)
         return;
     }
     const std::uint32_t p = FEntries[index].Central.LocalOffset;
-    const std::uint32_t l = FEntries[index].LocalSize();
+    const std::uint32_t l = EntrySpan(index);
     struct stat st{};
     if (::fstat(FFile, &st) != 0)
         SystemError(errno);
@@ -633,14 +668,10 @@ void ZipArchive::RemoveEntry(size_t index)
         to += n;
     }
     FEntries.erase(FEntries.begin() + static_cast<std::ptrdiff_t>(index));
-    std::uint64_t centralOffset = p;
     for (ZipEntry& e : FEntries)
-        if (e.Central.LocalOffset > p) {
+        if (e.Central.LocalOffset > p)
             e.Central.LocalOffset -= l;
-            centralOffset += e.LocalSize();
-        }
-    WriteDirectoryAt(centralOffset);
-    SetLength(FFile, FEndOffset + 22 + FComment.size());
+    WriteDirectoryAt(FCentralOffset - l);
 }
 
 void ZipArchive::Rebuild(size_t removed)
@@ -651,7 +682,7 @@ void ZipArchive::Rebuild(size_t removed)
         if (i == removed)
             continue;
         ZipEntry e = FEntries[i];
-        std::string local(e.LocalSize(), '\0');
+        std::string local(EntrySpan(i), '\0');
         if (!ReadAt(FFile, e.Central.LocalOffset, local.data(), local.size()))
             SystemError(EIO);
         e.Central.LocalOffset = static_cast<std::uint32_t>(image.size());

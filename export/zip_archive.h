@@ -127,6 +127,8 @@ private:
     void WriteDirectoryAt(std::uint64_t position);
     void CheckOpen() const;
     void CheckWritable() const;
+    // The bytes the entry's local record occupies in the file.
+    std::uint32_t EntrySpan(std::size_t index) const;
     const ZipEntry& AddEntry(std::string name, std::string_view data, std::uint32_t dosTime, std::uint32_t attributes);
     void Rebuild(std::size_t removed);
 };

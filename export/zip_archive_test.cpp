@@ -36,6 +36,51 @@ void ExpectToolsAccept(const fs::path& archive, bool empty = false)
     EXPECT_EQ(python.Code, 0) << archive << python.Output;
 }
 
+// Hand-built archives for layouts our writer never produces: stored entries,
+// each optionally followed by a data descriptor without its signature (12 bytes),
+// so the header carries flag 3 and zero sizes.
+struct TRawEntry {
+    std::string Name;
+    std::string Data;
+    bool Descriptor = false;
+};
+
+std::string Le(std::uint32_t v, int bytes)
+{
+    std::string out;
+    for (int i = 0; i < bytes; ++i)
+        out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    return out;
+}
+
+std::string LocalRecord(const TRawEntry& e)
+{
+    const auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.Data.data()),
+                                                      static_cast<uInt>(e.Data.size())));
+    const auto size = static_cast<std::uint32_t>(e.Data.size());
+    std::string out = Le(0x04034B50, 4) + Le(20, 2) + Le(e.Descriptor ? 8 : 0, 2) + Le(0, 2) + Le(0, 4) +
+                      Le(e.Descriptor ? 0 : crc, 4) + Le(e.Descriptor ? 0 : size, 4) + Le(e.Descriptor ? 0 : size, 4) +
+                      Le(static_cast<std::uint32_t>(e.Name.size()), 2) + Le(0, 2) + e.Name + e.Data;
+    if (e.Descriptor)
+        out += Le(crc, 4) + Le(size, 4) + Le(size, 4);
+    return out;
+}
+
+std::string CentralRecord(const TRawEntry& e, std::uint32_t localOffset)
+{
+    const auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.Data.data()),
+                                                      static_cast<uInt>(e.Data.size())));
+    const auto size = static_cast<std::uint32_t>(e.Data.size());
+    return Le(0x02014B50, 4) + Le(20, 2) + Le(20, 2) + Le(e.Descriptor ? 8 : 0, 2) + Le(0, 2) + Le(0, 4) + Le(crc, 4) +
+           Le(size, 4) + Le(size, 4) + Le(static_cast<std::uint32_t>(e.Name.size()), 2) + Le(0, 2) + Le(0, 2) +
+           Le(0, 2) + Le(0, 2) + Le(0x20, 4) + Le(localOffset, 4) + e.Name;
+}
+
+std::string EndOfDirectory(std::uint32_t count, std::uint32_t size, std::uint32_t offset)
+{
+    return Le(0x06054B50, 4) + Le(0, 4) + Le(count, 2) + Le(count, 2) + Le(size, 4) + Le(offset, 4) + Le(0, 2);
+}
+
 struct TZipTest : ::testing::Test {
     fs::path Dir = fs::temp_directory_path() /
                    ("marks-zip-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
@@ -179,6 +224,70 @@ TEST_F(TZipTest, RemovalInPlaceAndByRebuild)
     ExpectToolsAccept(Archive);
     Zip.RemoveEntry(0);
     EXPECT_EQ(ReadWholeFile(Archive), std::string("PK\x05\x06", 4) + std::string(18, '\0'));
+}
+
+TEST_F(TZipTest, ForeignLayoutsAreChangedWithoutLoss)
+{
+    const TRawEntry a{"a.txt", std::string(40, 'a'), true}, b{"b.txt", std::string(40, 'b'), true};
+    const std::string locals = LocalRecord(a) + LocalRecord(b);
+    const std::string directory = CentralRecord(a, 0) + CentralRecord(b, static_cast<std::uint32_t>(LocalRecord(a).size()));
+    const auto dirOffset = static_cast<std::uint32_t>(locals.size());
+    const auto dirSize = static_cast<std::uint32_t>(directory.size());
+
+    // Unused bytes between the directory and its end record: the new, shorter
+    // tail must not leave the old end record behind it.
+    Source("gap.zip", locals + directory + std::string(600, 'x') + EndOfDirectory(2, dirSize, dirOffset));
+    Zip.OpenArchive(Dir / "gap.zip");
+    Zip.AddData("c.txt", "c", 0, 0x20);
+    Zip.OpenArchive(Dir / "gap.zip");
+    ASSERT_TRUE(Zip.IsZipFile());
+    EXPECT_EQ(Zip.Entries().size(), 3u);
+    Zip.CloseArchive();
+    ExpectToolsAccept(Dir / "gap.zip");
+
+    // Removing an entry followed by a 12-byte data descriptor moves the next
+    // entry down by exactly what the first occupied.
+    Source("descriptors.zip", locals + directory + EndOfDirectory(2, dirSize, dirOffset));
+    Zip.OpenArchive(Dir / "descriptors.zip");
+    Zip.RemoveEntry(0);
+    Zip.OpenArchive(Dir / "descriptors.zip");
+    ASSERT_TRUE(Zip.IsZipFile());
+    EXPECT_FALSE(Zip.HasDamagedEntries());
+    ASSERT_EQ(Zip.Entries().size(), 1u);
+    EXPECT_EQ(Zip.Entries()[0].Central.LocalOffset, 0u);
+    Zip.SaveMethod = RebuildAll;
+    Zip.AddData("c.txt", "c", 0, 0x20);
+    Zip.RemoveEntry(1);
+    Zip.CloseArchive();
+    ExpectToolsAccept(Dir / "descriptors.zip");
+    EXPECT_EQ(ReadWholeFile(Dir / "descriptors.zip").substr(0, LocalRecord(b).size()), LocalRecord(b));
+
+    // An entry stored after the directory would be overwritten by any change:
+    // the change is refused and the file stays as it was.
+    const std::string after = CentralRecord(a, 46 + 5) + LocalRecord(a) + EndOfDirectory(1, 46 + 5, 0);
+    Source("after.zip", after);
+    Zip.OpenArchive(Dir / "after.zip");
+    ASSERT_TRUE(Zip.IsZipFile());
+    try {
+        Zip.AddData("c.txt", "c", 0, 0x20);
+        ADD_FAILURE() << "an archive with an entry after its directory was changed";
+    } catch (const EMarksError& e) {
+        EXPECT_EQ(std::string(e.what()), "The archive \"" + (Dir / "after.zip").string() +
+                                             "\" has entries after its directory; it cannot be changed in place.");
+    }
+    Zip.CloseArchive();
+    EXPECT_EQ(ReadWholeFile(Dir / "after.zip"), after);
+
+    // Two directory records over one local record: removing either would move
+    // the bytes the other still needs.
+    const std::string shared = LocalRecord(a) + CentralRecord(a, 0) + CentralRecord(a, 0) +
+                               EndOfDirectory(2, 2 * (46 + 5), static_cast<std::uint32_t>(LocalRecord(a).size()));
+    Source("shared.zip", shared);
+    Zip.OpenArchive(Dir / "shared.zip");
+    ASSERT_EQ(Zip.Entries().size(), 2u);
+    EXPECT_THROW(Zip.RemoveEntry(0), EMarksError);
+    Zip.CloseArchive();
+    EXPECT_EQ(ReadWholeFile(Dir / "shared.zip"), shared);
 }
 
 TEST_F(TZipTest, OpeningFailuresAndForeignFiles)
