@@ -97,7 +97,9 @@ void TClientDataSet::LoadTableFile(const std::filesystem::path& path, const TRea
     TPacketFile file(path, progress);
     if (file.Empty())
         TableError("Missing data provider or data packet");
-    Open(ReadPacket(file));
+    TRowStore rows;
+    TPacketContent content = ReadPacket(file, rows);
+    Open(std::move(content), std::move(rows));
 }
 
 void TClientDataSet::SaveTableXml(const std::filesystem::path& path)
@@ -105,7 +107,7 @@ void TClientDataSet::SaveTableXml(const std::filesystem::path& path)
     if (!IsOpen())
         return;
     SettleEdit();
-    WriteFileAtomically(path, WriteXmlPacket(FContent));
+    WriteFileAtomically(path, WriteXmlPacket(FContent, FRows));
 }
 
 std::string TClientDataSet::PacketText()
@@ -113,20 +115,24 @@ std::string TClientDataSet::PacketText()
     if (!IsOpen())
         return {};
     SettleEdit();
-    return WriteXmlPacket(FContent);
+    return WriteXmlPacket(FContent, FRows);
 }
 
 void TClientDataSet::SetPacketText(std::string_view text)
 {
     Close();
-    if (!text.empty())
-        Open(ReadPacket(text));
+    if (!text.empty()) {
+        TRowStore rows;
+        TPacketContent content = ReadPacket(text, rows);
+        Open(std::move(content), std::move(rows));
+    }
 }
 
 void TClientDataSet::Close()
 {
     FState = TTableState::Closed;
     FContent = {};
+    FRows.Reset(0);
     FCollator.reset();
     FRowOf.clear();
     FLatest.clear();
@@ -169,7 +175,7 @@ void TClientDataSet::BindFields(const TPacketContent& content)
     }
 }
 
-void TClientDataSet::Open(TPacketContent content)
+void TClientDataSet::Open(TPacketContent content, TRowStore rows)
 {
     BindFields(content);
     std::vector<int> keyFields;
@@ -192,11 +198,12 @@ void TClientDataSet::Open(TPacketContent content)
     FCollator = std::make_unique<TCollator>(TCollator::IsKnownLcid(static_cast<int>(lcid)) ? static_cast<int>(lcid) : 0);
 
     FContent = std::move(content);
+    FRows = std::move(rows);
     FKeyFields = std::move(keyFields);
-    const size_t rows = FContent.Rows.size();
-    FRowOf.resize(rows);
-    FLatest.resize(rows);
-    for (size_t i = 0; i < rows; ++i)
+    const size_t count = FRows.RowCount();
+    FRowOf.resize(count);
+    FLatest.resize(count);
+    for (size_t i = 0; i < count; ++i)
         FRowOf[i] = FLatest[i] = i;
     for (const TChangeLogEntry& e : FContent.ChangeLog)
         if (e.Action == caModify && e.Previous != kNoRow) {
@@ -217,25 +224,23 @@ void TClientDataSet::MergeChanges()
 {
     CheckOpen();
     SettleEdit();
-    std::vector<TStoredRow>& rows = FContent.Rows;
-    std::vector<size_t> newIndex(rows.size(), kNoRow);
-    std::vector<TStoredRow> merged;
+    const size_t count = FRows.RowCount();
+    std::vector<size_t> newIndex(count, kNoRow);
+    std::vector<size_t> keep;
     std::vector<size_t> rowOf;
-    merged.reserve(rows.size());
-    std::vector<bool> laterVersion(rows.size(), false);
+    keep.reserve(count);
+    std::vector<bool> laterVersion(count, false);
     for (const TChangeLogEntry& e : FContent.ChangeLog)
         if (e.Action == caModify && e.Previous != kNoRow)
             laterVersion[e.Row] = true;
     // A row keeps the place of its first version; rows inserted since follow at the end.
-    for (size_t i = 0; i < rows.size(); ++i) {
+    for (size_t i = 0; i < count; ++i) {
         size_t logical = FRowOf[i];
         size_t latest = FLatest[logical];
-        if (laterVersion[i] || latest == kNoRow || (rows[latest].State & kHiddenStates))
+        if (laterVersion[i] || latest == kNoRow || (FRows.RowState(latest) & kHiddenStates))
             continue;
-        newIndex[latest] = merged.size();
-        TStoredRow row = std::move(rows[latest]);
-        row.State = 0;
-        merged.push_back(std::move(row));
+        newIndex[latest] = keep.size();
+        keep.push_back(latest);
         rowOf.push_back(logical);
     }
     std::fill(FLatest.begin(), FLatest.end(), kNoRow);
@@ -243,7 +248,7 @@ void TClientDataSet::MergeChanges()
         FLatest[rowOf[i]] = i;
     for (size_t& row : FOrder)
         row = newIndex[row];
-    rows = std::move(merged);
+    FRows.Compact(keep);
     FRowOf = std::move(rowOf);
     FContent.ChangeLog.clear();
     Changed();
@@ -283,10 +288,17 @@ int TClientDataSet::PendingChangeCount() const
         else if (n.Flags & kDeleted)
             count += 1;
         else if (n.Original == kNoRow || FLatest[logical] == kNoRow ||
-                 FContent.Rows[n.Original].Values != FContent.Rows[FLatest[logical]].Values)
+                 !FRows.SameValues(n.Original, FLatest[logical]))
             count += 1;
     }
     return count;
+}
+
+TPacketContent TClientDataSet::Content() const
+{
+    TPacketContent content = FContent;
+    content.Rows = FRows.StoredRows();
+    return content;
 }
 
 TField& TClientDataSet::FieldNamed(std::string_view name)

@@ -10,6 +10,7 @@
 #include "collation.h"
 #include "data_packet.h"
 #include "packet_file.h"
+#include "row_store.h"
 
 class TClientDataSet;
 
@@ -55,7 +56,7 @@ public:
     // The value and the text of this field in the row at a position of the view
     // (from 0), read without moving the cursor: what grids paint. The row being
     // edited reads as edited; a position past the view reads as null.
-    const TFieldValue& ValueAt(std::size_t position) const;
+    TFieldValue ValueAt(std::size_t position) const;
     std::string TextAt(std::size_t position) const;
     // Appends the blob's bytes; nothing for null.
     void WriteBlobTo(std::string& out) const;
@@ -72,7 +73,8 @@ private:
     int FSize;
     int FStored = -1; // the bound stored field while the table is open
 
-    const TFieldValue& Value() const;
+    // The value where it is kept: in the row being edited, or in the table's rows.
+    TValueView Value() const;
     void Assign(TFieldValue value);
 };
 
@@ -175,8 +177,8 @@ public:
     std::size_t FieldTotal() const { return FFields.size(); }
 
     // The stored content (fields, parameters, rows and change log) as it would be
-    // written; for tests and tools.
-    const TPacketContent& Content() const { return FContent; }
+    // written, as a copy; for tests and tools.
+    TPacketContent Content() const;
 
 private:
     friend class TField;
@@ -185,7 +187,9 @@ private:
     std::vector<std::unique_ptr<TField>> FFields;
     std::string FIndexFieldNames;
     TTableState FState = TTableState::Closed;
+    // The packet's fields, parameters and change log; its rows are kept in FRows.
     TPacketContent FContent;
+    TRowStore FRows;
     std::unique_ptr<TCollator> FCollator;
 
     // Per stored row: the logical row it is a version of. Per logical row: its
@@ -227,7 +231,7 @@ private:
     [[noreturn]] void TableError(const std::string& message) const;
     void CheckOpen() const;
     void CheckBrowse();
-    void Open(TPacketContent content);
+    void Open(TPacketContent content, TRowStore rows);
     void BindFields(const TPacketContent& content);
     void BuildOrder();
     // The order of two stored rows by the order fields: -1, 0 or 1, ties only for
@@ -238,10 +242,11 @@ private:
     void InsertIntoOrder(std::size_t row);
     void RemoveFromOrder(std::size_t position);
     bool HasCurrent() const { return FCursor >= FViewBegin && FCursor < FViewEnd; }
-    const TStoredRow* CurrentRow() const;
-    const TStoredRow* RowAt(std::size_t position) const;
+    // The stored row under the cursor, or at a position of the view; kNoRow for none.
+    std::size_t CurrentRow() const;
+    std::size_t RowAt(std::size_t position) const;
     void UpdateRecord();
-    std::size_t AppendStoredRow(TStoredRow row, std::size_t logicalRow);
+    std::size_t AppendStoredRow(std::uint8_t state, const std::vector<TFieldValue>& values, std::size_t logicalRow);
     void PlaceCursorOn(std::size_t row, std::size_t fallback);
     void MoveTo(std::size_t position);
     bool ParamTrue(std::string_view name) const;

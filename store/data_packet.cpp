@@ -15,6 +15,28 @@ constexpr std::array<std::string_view, 24> kTypeNames = {
 
 } // namespace
 
+TValueView ViewOf(const TFieldValue& value)
+{
+    switch (value.index()) {
+    case 1: return std::get<std::int64_t>(value);
+    case 2: return std::get<double>(value);
+    case 3: return std::get<bool>(value);
+    case 4: return std::string_view(std::get<std::string>(value));
+    default: return {};
+    }
+}
+
+TFieldValue ValueOf(const TValueView& view)
+{
+    switch (view.index()) {
+    case 1: return std::get<std::int64_t>(view);
+    case 2: return std::get<double>(view);
+    case 3: return std::get<bool>(view);
+    case 4: return std::string(std::get<std::string_view>(view));
+    default: return {};
+    }
+}
+
 std::string CanonicalTypeName(std::string_view typeName)
 {
     if (EqualNoCase(typeName, "int"))

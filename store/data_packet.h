@@ -56,6 +56,13 @@ using TFieldValue = std::variant<std::monostate, std::int64_t, double, bool, std
 
 inline bool IsNullValue(const TFieldValue& v) { return std::holds_alternative<std::monostate>(v); }
 
+// A field value read where it is kept: the same alternatives, with the bytes viewed
+// in place instead of copied.
+using TValueView = std::variant<std::monostate, std::int64_t, double, bool, std::string_view>;
+
+TValueView ViewOf(const TFieldValue& value);
+TFieldValue ValueOf(const TValueView& view);
+
 // Row state bits.
 enum : std::uint8_t {
     rsOriginal = 1,   // old version of a row that was later modified
@@ -97,12 +104,44 @@ struct TPacketContent {
     const TPacketParam* Param(std::string_view name) const;
 };
 
+// Takes the rows of a packet as they are read, so that a table keeps them in its
+// own form without a copy of each row in between.
+class TRowSink {
+public:
+    virtual ~TRowSink() = default;
+    // Before the first row: how many values each row has.
+    virtual void BeginRows(std::size_t fields) = 0;
+    // Starts the next row, state 0 and every value null; the calls below fill it.
+    virtual void AddRow() = 0;
+    virtual void SetState(std::uint8_t state) = 0;
+    virtual void SetValue(std::size_t field, const TValueView& value) = 0;
+    // Room for at most size bytes, into which the reader decodes a value; SetBytes
+    // then makes the first length bytes of it the field's value.
+    virtual char* BytesRoom(std::size_t size) = 0;
+    virtual void SetBytes(std::size_t field, std::size_t length) = 0;
+};
+
+// Gives the writer the rows of a table, wherever they are kept.
+class TRowSource {
+public:
+    virtual ~TRowSource() = default;
+    virtual std::size_t RowCount() const = 0;
+    virtual std::uint8_t RowState(std::size_t row) const = 0;
+    // Null for a field past the row's values.
+    virtual TValueView Value(std::size_t row, std::size_t field) const = 0;
+};
+
 // Builds the content from the bytes of a packet. Throws EMarksError with the
 // packet message; nothing of a failed read is kept.
 TPacketContent ReadPacket(std::string_view bytes);
+// The same, handing the rows to a sink instead: the content returned has no Rows.
+// After a failure the sink holds part of the rows and is to be dropped.
+TPacketContent ReadPacket(std::string_view bytes, TRowSink& rows);
 
 // The XML packet of the content as bytes: one line, no indentation.
 std::string WriteXmlPacket(const TPacketContent& content);
+// The same with the rows of a source (the content's own Rows are not written).
+std::string WriteXmlPacket(const TPacketContent& content, const TRowSource& rows);
 
 // The type name a packet uses for a type name read case-blind ("int" is "i4",
 // "uint" is "ui4"); empty when the name is not one of the format.

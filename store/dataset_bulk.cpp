@@ -12,7 +12,7 @@ void TClientDataSet::BeginBulkInsert()
     if (FBulk)
         throw EMarksError("A bulk insert is already under way.");
     FBulk = true;
-    FBulkRows = FContent.Rows.size();
+    FBulkRows = FRows.RowCount();
     FBulkLog = FContent.ChangeLog.size();
     FBulkAutoInc = FContent.AutoIncValue;
 }
@@ -23,13 +23,13 @@ void TClientDataSet::EndBulkInsert()
         return;
     SettleEdit();
     FBulk = false;
-    const size_t first = FContent.Rows.size() > FBulkRows ? FBulkRows : FContent.Rows.size();
-    if (first == FContent.Rows.size())
+    const size_t first = FRows.RowCount() > FBulkRows ? FBulkRows : FRows.RowCount();
+    if (first == FRows.RowCount())
         return;
     // Each new row goes after the rows with an equal key, as a single post places it:
     // the new rows sorted stably among themselves, then merged behind their equals.
     const size_t oldSize = FOrder.size();
-    for (size_t row = first; row < FContent.Rows.size(); ++row)
+    for (size_t row = first; row < FRows.RowCount(); ++row)
         FOrder.push_back(row);
     auto byKey = [&](size_t a, size_t b) { return CompareRows(a, b) < 0; };
     const auto middle = FOrder.begin() + static_cast<std::ptrdiff_t>(oldSize);
@@ -37,7 +37,7 @@ void TClientDataSet::EndBulkInsert()
     std::inplace_merge(FOrder.begin(), middle, FOrder.end(), byKey);
     ++FGeneration;
     RestrictView();
-    PlaceCursorOn(FContent.Rows.size() - 1, FCursor);
+    PlaceCursorOn(FRows.RowCount() - 1, FCursor);
     FAtEnd = false;
     CursorMoved();
 }
@@ -50,8 +50,8 @@ void TClientDataSet::CancelBulkInsert()
     FBulk = false;
     // The bulk's rows are the last stored, each a new logical row, and its log
     // entries the last entries.
-    const size_t rows = FContent.Rows.size() - FBulkRows;
-    FContent.Rows.resize(FBulkRows);
+    const size_t rows = FRows.RowCount() - FBulkRows;
+    FRows.Truncate(FBulkRows);
     FRowOf.resize(FBulkRows);
     FLatest.resize(FLatest.size() - rows);
     FContent.ChangeLog.resize(FBulkLog);

@@ -4,10 +4,9 @@
 // Editing: edit and insert buffers, posting as new row versions with their change
 // log entries, deleting, and the auto-increment ids.
 
-size_t TClientDataSet::AppendStoredRow(TStoredRow row, size_t logicalRow)
+size_t TClientDataSet::AppendStoredRow(std::uint8_t state, const std::vector<TFieldValue>& values, size_t logicalRow)
 {
-    size_t index = FContent.Rows.size();
-    FContent.Rows.push_back(std::move(row));
+    size_t index = FRows.AppendRow(state, values);
     FRowOf.push_back(logicalRow);
     if (logicalRow == FLatest.size())
         FLatest.push_back(index);
@@ -27,7 +26,10 @@ void TClientDataSet::BeginEdit()
     }
     if (ParamTrue("DISABLE_EDITS"))
         TableError("Modifications are not allowed");
-    FBuffer = CurrentRow()->Values;
+    const size_t row = CurrentRow();
+    FBuffer.clear();
+    for (size_t f = 0; f < FRows.FieldCount(); ++f)
+        FBuffer.push_back(ValueOf(FRows.Value(row, f)));
     FModified = false;
     FState = TTableState::Edit;
     Changed();
@@ -68,7 +70,7 @@ void TClientDataSet::PostRow()
     if (FState == TTableState::Insert) {
         if (autoInc >= 0)
             ++FContent.AutoIncValue;
-        size_t row = AppendStoredRow({rsInserted, std::move(values)}, FLatest.size());
+        size_t row = AppendStoredRow(rsInserted, values, FLatest.size());
         FContent.ChangeLog.push_back({row, kNoRow, caInsert});
         if (!FBulk) {
             InsertIntoOrder(row);
@@ -76,10 +78,9 @@ void TClientDataSet::PostRow()
         }
     } else if (FModified) {
         size_t old = FOrder[FCursor];
-        std::uint8_t oldState = FContent.Rows[old].State;
-        FContent.Rows[old].State = static_cast<std::uint8_t>(oldState | rsOriginal);
-        size_t row = AppendStoredRow({static_cast<std::uint8_t>(rsModified | (oldState & rsInserted)), std::move(values)},
-                                     FRowOf[old]);
+        std::uint8_t oldState = FRows.RowState(old);
+        FRows.SetRowState(old, static_cast<std::uint8_t>(oldState | rsOriginal));
+        size_t row = AppendStoredRow(static_cast<std::uint8_t>(rsModified | (oldState & rsInserted)), values, FRowOf[old]);
         FContent.ChangeLog.push_back({row, old, caModify});
         if (CompareRows(row, old) == 0) {
             FOrder[FCursor] = row;
@@ -120,7 +121,7 @@ void TClientDataSet::DeleteRow()
         TableError("Cannot perform this operation on an empty dataset");
     CancelRow();
     size_t row = FOrder[FCursor];
-    FContent.Rows[row].State = static_cast<std::uint8_t>(FContent.Rows[row].State | rsDeleted);
+    FRows.SetRowState(row, static_cast<std::uint8_t>(FRows.RowState(row) | rsDeleted));
     FContent.ChangeLog.push_back({row, kNoRow, caDelete});
     size_t position = FCursor;
     RemoveFromOrder(position);

@@ -12,8 +12,6 @@
 
 namespace {
 
-const TFieldValue kNull;
-
 bool IsBlank(char c)
 {
     return c == ' ' || c == '\t';
@@ -112,13 +110,13 @@ bool IsTextClass(TFieldClass c)
     return c == TFieldClass::String || c == TFieldClass::Memo || c == TFieldClass::Blob;
 }
 
-std::string TextOf(const TFieldValue& v)
+std::string TextOf(const TValueView& v)
 {
     switch (v.index()) {
     case 1: return std::to_string(std::get<std::int64_t>(v));
     case 2: return FloatText(std::get<double>(v));
     case 3: return std::get<bool>(v) ? "True" : "False";
-    case 4: return std::get<std::string>(v);
+    case 4: return std::string(std::get<std::string_view>(v));
     default: return {};
     }
 }
@@ -130,29 +128,29 @@ TField::TField(TClientDataSet& dataSet, TFieldDecl decl, int index)
 {
 }
 
-const TFieldValue& TField::Value() const
+TValueView TField::Value() const
 {
     if (FStored < 0 || !FDataSet.IsOpen())
-        return kNull;
+        return {};
     if (FDataSet.FState == TTableState::Edit || FDataSet.FState == TTableState::Insert)
-        return FDataSet.FBuffer[static_cast<size_t>(FStored)];
-    const TStoredRow* row = FDataSet.CurrentRow();
-    return row ? row->Values[static_cast<size_t>(FStored)] : kNull;
+        return ViewOf(FDataSet.FBuffer[static_cast<size_t>(FStored)]);
+    const size_t row = FDataSet.CurrentRow();
+    return row != kNoRow ? FDataSet.FRows.Value(row, static_cast<size_t>(FStored)) : TValueView();
 }
 
 bool TField::IsNull() const
 {
-    return IsNullValue(Value());
+    return Value().index() == 0;
 }
 
-const TFieldValue& TField::ValueAt(size_t position) const
+TFieldValue TField::ValueAt(size_t position) const
 {
     if (FStored < 0 || !FDataSet.IsOpen())
-        return kNull;
+        return {};
     if (FDataSet.FState == TTableState::Edit && position + 1 == FDataSet.RowNumber())
         return FDataSet.FBuffer[static_cast<size_t>(FStored)];
-    const TStoredRow* row = FDataSet.RowAt(position);
-    return row ? row->Values[static_cast<size_t>(FStored)] : kNull;
+    const size_t row = FDataSet.RowAt(position);
+    return row != kNoRow ? ValueOf(FDataSet.FRows.Value(row, static_cast<size_t>(FStored))) : TFieldValue();
 }
 
 std::string TField::AsText() const
@@ -162,12 +160,17 @@ std::string TField::AsText() const
 
 std::string TField::TextAt(size_t position) const
 {
-    return TextOf(ValueAt(position));
+    if (FStored < 0 || !FDataSet.IsOpen())
+        return {};
+    if (FDataSet.FState == TTableState::Edit && position + 1 == FDataSet.RowNumber())
+        return TextOf(ViewOf(FDataSet.FBuffer[static_cast<size_t>(FStored)]));
+    const size_t row = FDataSet.RowAt(position);
+    return row != kNoRow ? TextOf(FDataSet.FRows.Value(row, static_cast<size_t>(FStored))) : std::string();
 }
 
 std::int64_t TField::AsInt() const
 {
-    const TFieldValue& v = Value();
+    const TValueView v = Value();
     if (const auto* i = std::get_if<std::int64_t>(&v))
         return *i;
     if (const auto* d = std::get_if<double>(&v))
@@ -179,29 +182,29 @@ std::int64_t TField::AsInt() const
 
 bool TField::AsFlag() const
 {
-    const TFieldValue& v = Value();
+    const TValueView v = Value();
     const auto* b = std::get_if<bool>(&v);
     return b && *b;
 }
 
 TFieldValue TField::AsValue() const
 {
-    const TFieldValue& v = Value();
-    if ((Class() == TFieldClass::Memo || Class() == TFieldClass::Blob) && IsNullValue(v))
+    const TValueView v = Value();
+    if ((Class() == TFieldClass::Memo || Class() == TFieldClass::Blob) && v.index() == 0)
         return std::string();
-    return v;
+    return ValueOf(v);
 }
 
 void TField::WriteBlobTo(std::string& out) const
 {
-    if (const auto* s = std::get_if<std::string>(&Value()))
-        out.append(*s);
+    out.append(AsBytes());
 }
 
 std::string_view TField::AsBytes() const
 {
-    const auto* s = std::get_if<std::string>(&Value());
-    return s ? std::string_view(*s) : std::string_view();
+    const TValueView v = Value();
+    const auto* s = std::get_if<std::string_view>(&v);
+    return s ? *s : std::string_view();
 }
 
 void TField::SetNull()

@@ -18,7 +18,7 @@ std::uint64_t DoubleKey(double d)
 
 // Appends an order-preserving encoding of the value: nulls first, numbers by
 // value, strings by the collation.
-void AppendKey(std::string& key, const TFieldValue& v, const TCollator& collator)
+void AppendKey(std::string& key, const TValueView& v, const TCollator& collator)
 {
     switch (v.index()) {
     case 0:
@@ -44,7 +44,7 @@ void AppendKey(std::string& key, const TFieldValue& v, const TCollator& collator
         break;
     default:
         key.push_back('\1');
-        collator.AppendSortKey(key, std::get<std::string>(v));
+        collator.AppendSortKey(key, std::get<std::string_view>(v));
         break;
     }
 }
@@ -52,12 +52,12 @@ void AppendKey(std::string& key, const TFieldValue& v, const TCollator& collator
 // The order of two values of one field, as their encodings would compare: nulls
 // first, numbers by value, strings by the collation. Values of one kind (all a
 // field holds) compare directly; anything else through the encodings.
-int CompareValues(const TFieldValue& a, const TFieldValue& b, const TCollator& collator)
+int CompareValues(const TValueView& a, const TValueView& b, const TCollator& collator)
 {
     auto sign = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
     if (a.index() != b.index()) {
-        if (IsNullValue(a) || IsNullValue(b))
-            return IsNullValue(a) ? -1 : 1;
+        if (a.index() == 0 || b.index() == 0)
+            return a.index() == 0 ? -1 : 1;
         std::string ka, kb;
         AppendKey(ka, a, collator);
         AppendKey(kb, b, collator);
@@ -68,7 +68,7 @@ int CompareValues(const TFieldValue& a, const TFieldValue& b, const TCollator& c
     case 1: return sign(std::get<std::int64_t>(a), std::get<std::int64_t>(b));
     case 2: return sign(DoubleKey(std::get<double>(a)), DoubleKey(std::get<double>(b)));
     case 3: return sign(std::get<bool>(a), std::get<bool>(b));
-    default: return collator.Compare(std::get<std::string>(a), std::get<std::string>(b));
+    default: return collator.Compare(std::get<std::string_view>(a), std::get<std::string_view>(b));
     }
 }
 
@@ -76,10 +76,9 @@ int CompareValues(const TFieldValue& a, const TFieldValue& b, const TCollator& c
 
 int TClientDataSet::CompareRows(size_t a, size_t b, size_t first) const
 {
-    const auto& rows = FContent.Rows;
     for (size_t k = first; k < FKeyFields.size(); ++k) {
         const auto field = static_cast<size_t>(FKeyFields[k]);
-        if (int c = CompareValues(rows[a].Values[field], rows[b].Values[field], *FCollator))
+        if (int c = CompareValues(FRows.Value(a, field), FRows.Value(b, field), *FCollator))
             return c;
     }
     return 0;
@@ -87,11 +86,11 @@ int TClientDataSet::CompareRows(size_t a, size_t b, size_t first) const
 
 void TClientDataSet::BuildOrder()
 {
-    const auto& rows = FContent.Rows;
+    const size_t rows = FRows.RowCount();
     FOrder.clear();
-    FOrder.reserve(rows.size());
-    for (size_t i = 0; i < rows.size(); ++i)
-        if (!(rows[i].State & kHiddenStates))
+    FOrder.reserve(rows);
+    for (size_t i = 0; i < rows; ++i)
+        if (!(FRows.RowState(i) & kHiddenStates))
             FOrder.push_back(i);
 
     // Leading order fields that hold integers (or nulls) in every row are copied
@@ -99,8 +98,8 @@ void TClientDataSet::BuildOrder()
     // only reached on ties. Most marks differ in category or scale.
     size_t intFields = 0;
     auto isInt = [&](size_t row, size_t k) {
-        const TFieldValue& v = rows[row].Values[static_cast<size_t>(FKeyFields[k])];
-        return IsNullValue(v) || std::holds_alternative<std::int64_t>(v);
+        const std::uint8_t kind = FRows.Kind(row, static_cast<size_t>(FKeyFields[k]));
+        return kind == 0 || kind == 1;
     };
     while (intFields < std::min<size_t>(FKeyFields.size(), 2) &&
            std::all_of(FOrder.begin(), FOrder.end(), [&](size_t row) { return isInt(row, intFields); }))
@@ -112,11 +111,11 @@ void TClientDataSet::BuildOrder()
         bool operator<(const TIntKey& o) const { return Set != o.Set ? o.Set : Set && Value < o.Value; }
         bool operator!=(const TIntKey& o) const { return Set != o.Set || (Set && Value != o.Value); }
     };
-    std::vector<TIntKey> ints(intFields * rows.size());
+    std::vector<TIntKey> ints(intFields * rows);
     for (size_t row : FOrder)
         for (size_t k = 0; k < intFields; ++k) {
-            const TFieldValue& v = rows[row].Values[static_cast<size_t>(FKeyFields[k])];
-            ints[row * intFields + k] = {!IsNullValue(v), IsNullValue(v) ? 0 : std::get<std::int64_t>(v)};
+            const TValueView v = FRows.Value(row, static_cast<size_t>(FKeyFields[k]));
+            ints[row * intFields + k] = {v.index() != 0, v.index() == 0 ? 0 : std::get<std::int64_t>(v)};
         }
     std::stable_sort(FOrder.begin(), FOrder.end(), [&](size_t a, size_t b) {
         for (size_t k = 0; k < intFields; ++k) {
@@ -137,7 +136,8 @@ void TClientDataSet::RestrictView()
         return;
     }
     const auto field = static_cast<size_t>(FKeyFields.front());
-    auto compare = [&](size_t row) { return CompareValues(FContent.Rows[row].Values[field], FMasterValue, *FCollator); };
+    const TValueView master = ViewOf(FMasterValue);
+    auto compare = [&](size_t row) { return CompareValues(FRows.Value(row, field), master, *FCollator); };
     auto begin = std::partition_point(FOrder.begin(), FOrder.end(), [&](size_t row) { return compare(row) < 0; });
     auto end = std::partition_point(begin, FOrder.end(), [&](size_t row) { return compare(row) <= 0; });
     FViewBegin = static_cast<size_t>(begin - FOrder.begin());
@@ -182,18 +182,18 @@ void TClientDataSet::PlaceCursorOn(size_t row, size_t fallback)
         FCursor = std::clamp(fallback, FViewBegin, FViewEnd - 1);
 }
 
-const TStoredRow* TClientDataSet::CurrentRow() const
+size_t TClientDataSet::CurrentRow() const
 {
     if (!IsOpen() || !HasCurrent())
-        return nullptr;
-    return &FContent.Rows[FOrder[FCursor]];
+        return kNoRow;
+    return FOrder[FCursor];
 }
 
-const TStoredRow* TClientDataSet::RowAt(size_t position) const
+size_t TClientDataSet::RowAt(size_t position) const
 {
     if (!IsOpen() || position >= FViewEnd - FViewBegin)
-        return nullptr;
-    return &FContent.Rows[FOrder[FViewBegin + position]];
+        return kNoRow;
+    return FOrder[FViewBegin + position];
 }
 
 size_t TClientDataSet::RecordCount() const
@@ -278,7 +278,7 @@ bool TClientDataSet::GoToRow(const TRowRef& ref)
     if (ref.Row >= FLatest.size() || FLatest[ref.Row] == kNoRow)
         return false;
     size_t row = FLatest[ref.Row];
-    if (FContent.Rows[row].State & kHiddenStates)
+    if (FRows.RowState(row) & kHiddenStates)
         return false;
     size_t position = FindInOrder(row);
     if (position == kNoRow || position < FViewBegin || position >= FViewEnd)

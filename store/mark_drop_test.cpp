@@ -63,7 +63,8 @@ struct TWindowTables {
     std::string AllMarks() const
     {
         std::vector<std::string> marks;
-        for (const TStoredRow& row : Marks.Content().Rows)
+        const TPacketContent content = Marks.Content();
+        for (const TStoredRow& row : content.Rows)
             if (!(row.State & kHiddenStates))
                 marks.push_back(std::get<std::string>(row.Values[1]) + ":" +
                                 std::to_string(std::get<std::int64_t>(row.Values[14])));

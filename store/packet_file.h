@@ -58,4 +58,6 @@ private:
 // packet message, or the file's own message when it cannot be read or changes while
 // being read.
 TPacketContent ReadPacket(TPacketFile& file);
+// The same, handing the rows to a sink as ReadPacket of bytes does.
+TPacketContent ReadPacket(TPacketFile& file, TRowSink& rows);
 TPacketContent ReadPacketFile(const std::filesystem::path& path, const TReadProgress& progress = {});

@@ -52,8 +52,11 @@ struct TTag {
 
 class TPacketParser {
 public:
-    explicit TPacketParser(std::string_view text) : FText(text) {}
-    TPacketParser(TPacketFile& file, size_t start) : FText(file.Window()), FPos(start), FFile(&file) {}
+    TPacketParser(std::string_view text, TRowSink& rows) : FText(text), FRows(rows) {}
+    TPacketParser(TPacketFile& file, size_t start, TRowSink& rows)
+        : FText(file.Window()), FPos(start), FFile(&file), FRows(rows)
+    {
+    }
 
     TPacketContent Parse()
     {
@@ -86,8 +89,11 @@ private:
     std::string_view FText;
     size_t FPos = 0;
     TPacketFile* FFile = nullptr;
+    TRowSink& FRows;
     int FOpen = 0;
     TPacketContent FContent;
+    // The state of each row read, for the checks of the change log.
+    std::vector<std::uint8_t> FStates;
     std::vector<std::string> FAttrNames;
     std::vector<TValueForm> FForms;
 
@@ -292,6 +298,7 @@ private:
             FAttrNames.push_back(f.AttrName());
             FForms.push_back(f.Form());
         }
+        FRows.BeginRows(FContent.Fields.size());
         while (NextStartTag(tag)) {
             if (tag.Name != "PARAMS")
                 Mismatch();
@@ -409,13 +416,14 @@ private:
 
     void ReadRow(const TTag& tag)
     {
-        TStoredRow row;
+        FRows.AddRow();
+        FStates.push_back(0);
         const size_t fieldCount = FContent.Fields.size();
-        row.Values.resize(fieldCount);
         size_t expected = 0;
         for (const TAttribute& a : tag.Attributes) {
             if (a.Name == "RowState") {
-                row.State = static_cast<std::uint8_t>(ReadIntegerValue(a.Value).value_or(0));
+                FStates.back() = static_cast<std::uint8_t>(ReadIntegerValue(a.Value).value_or(0));
+                FRows.SetState(FStates.back());
                 continue;
             }
             // Attributes normally come in field order: try the next field first.
@@ -428,32 +436,39 @@ private:
                     continue;
             }
             expected = f + 1;
-            row.Values[f] = ReadValue(a.Value, FForms[f]);
+            ReadValue(f, a.Value);
         }
-        FContent.Rows.push_back(std::move(row));
     }
 
-    static TFieldValue ReadValue(std::string_view raw, TValueForm form)
+    // Hands the value to the sink; bytes are decoded straight into the room it gives.
+    void ReadValue(size_t field, std::string_view raw)
     {
-        switch (form) {
+        switch (FForms[field]) {
         case TValueForm::Integer:
             if (auto v = ReadIntegerValue(raw))
-                return *v;
-            return {};
+                FRows.SetValue(field, *v);
+            else
+                FRows.SetValue(field, {});
+            return;
         case TValueForm::Float:
             if (auto v = ReadFloatValue(raw))
-                return *v;
-            return {};
+                FRows.SetValue(field, *v);
+            else
+                FRows.SetValue(field, {});
+            return;
         case TValueForm::Boolean:
             if (auto v = ReadBooleanValue(raw))
-                return *v;
-            return {};
+                FRows.SetValue(field, *v);
+            else
+                FRows.SetValue(field, {});
+            return;
         case TValueForm::Base64:
-            return DecodeBase64(raw);
+            FRows.SetBytes(field, DecodeBase64Into(FRows.BytesRoom(Base64DecodedBound(raw.size())), raw));
+            return;
         case TValueForm::Text:
-            return DecodeEntities(raw);
+            FRows.SetBytes(field, DecodeEntitiesInto(FRows.BytesRoom(raw.size()), raw));
+            return;
         }
-        return {};
     }
 
     // The change log names rows by their position in the packet; an entry that
@@ -478,7 +493,7 @@ private:
         }
         if (numbers.size() % 3 != 0)
             Mismatch();
-        const auto rows = static_cast<std::int64_t>(FContent.Rows.size());
+        const auto rows = static_cast<std::int64_t>(FStates.size());
         for (size_t k = 0; k < numbers.size(); k += 3) {
             std::int64_t row = numbers[k], previous = numbers[k + 1], action = numbers[k + 2];
             if (row < 1 || row > rows || previous < 0 || previous > rows ||
@@ -500,13 +515,13 @@ private:
     // version or drop a visible row, so the packet is refused.
     void CheckVersionChains() const
     {
-        const size_t rows = FContent.Rows.size();
+        const size_t rows = FStates.size();
         std::vector<bool> replaced(rows, false);
         std::vector<bool> linked(rows, false);
         for (const TChangeLogEntry& e : FContent.ChangeLog) {
             if (e.Action != caModify || e.Previous == kNoRow)
                 continue;
-            if (e.Previous >= e.Row || !(FContent.Rows[e.Previous].State & rsOriginal) || replaced[e.Previous] ||
+            if (e.Previous >= e.Row || !(FStates[e.Previous] & rsOriginal) || replaced[e.Previous] ||
                 linked[e.Row] || replaced[e.Row])
                 Mismatch();
             replaced[e.Previous] = true;
@@ -580,24 +595,60 @@ size_t PacketStart(std::string_view bytes, bool complete, bool& utf8, bool& need
     return pos;
 }
 
+// Keeps the rows as plain data, for ReadPacket's content.
+class TStoredRowSink final : public TRowSink {
+public:
+    explicit TStoredRowSink(std::vector<TStoredRow>& rows) : FRows(rows) {}
+
+    void BeginRows(size_t fields) override { FFields = fields; }
+    void AddRow() override { FRows.push_back({0, std::vector<TFieldValue>(FFields)}); }
+    void SetState(std::uint8_t state) override { FRows.back().State = state; }
+    void SetValue(size_t field, const TValueView& value) override { FRows.back().Values[field] = ValueOf(value); }
+    char* BytesRoom(size_t size) override
+    {
+        FRoom.assign(size, '\0');
+        return FRoom.data();
+    }
+    void SetBytes(size_t field, size_t length) override
+    {
+        FRoom.resize(length);
+        FRows.back().Values[field] = std::move(FRoom);
+        FRoom.clear();
+    }
+
+private:
+    std::vector<TStoredRow>& FRows;
+    size_t FFields = 0;
+    std::string FRoom;
+};
+
 } // namespace
 
-TPacketContent ReadPacket(std::string_view bytes)
+TPacketContent ReadPacket(std::string_view bytes, TRowSink& rows)
 {
     bool utf8 = false, needWhole = false;
     const size_t pos = PacketStart(bytes, true, utf8, needWhole);
     try {
         if (utf8) {
             std::string converted = Utf8ToCp1251(bytes.substr(pos));
-            return TPacketParser(converted).Parse();
+            return TPacketParser(converted, rows).Parse();
         }
-        return TPacketParser(bytes.substr(pos)).Parse();
+        return TPacketParser(bytes.substr(pos), rows).Parse();
     } catch (const std::bad_alloc&) {
         throw EMarksError("Insufficient memory for this operation.");
     }
 }
 
-TPacketContent ReadPacket(TPacketFile& file)
+TPacketContent ReadPacket(std::string_view bytes)
+{
+    std::vector<TStoredRow> stored;
+    TStoredRowSink sink(stored);
+    TPacketContent content = ReadPacket(bytes, sink);
+    content.Rows = std::move(stored);
+    return content;
+}
+
+TPacketContent ReadPacket(TPacketFile& file, TRowSink& rows)
 {
     try {
         bool utf8 = false, needWhole = false;
@@ -605,9 +656,9 @@ TPacketContent ReadPacket(TPacketFile& file)
         TPacketContent content;
         if (needWhole || utf8) {
             file.ReadAll();
-            content = ReadPacket(file.Window());
+            content = ReadPacket(file.Window(), rows);
         } else {
-            content = TPacketParser(file, pos).Parse();
+            content = TPacketParser(file, pos, rows).Parse();
         }
         file.CheckUnchanged();
         return content;
@@ -619,6 +670,15 @@ TPacketContent ReadPacket(TPacketFile& file)
         file.CheckUnchanged();
         throw;
     }
+}
+
+TPacketContent ReadPacket(TPacketFile& file)
+{
+    std::vector<TStoredRow> stored;
+    TStoredRowSink sink(stored);
+    TPacketContent content = ReadPacket(file, sink);
+    content.Rows = std::move(stored);
+    return content;
 }
 
 TPacketContent ReadPacketFile(const std::filesystem::path& path, const TReadProgress& progress)

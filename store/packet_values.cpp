@@ -108,17 +108,17 @@ void AppendEscaped(std::string& out, std::string_view value)
     out.append(value.data() + run, value.size() - run);
 }
 
-std::string DecodeEntities(std::string_view raw)
+size_t DecodeEntitiesInto(char* out, std::string_view raw)
 {
     size_t amp = raw.find('&');
     if (amp == std::string_view::npos)
-        return std::string(raw);
-    std::string out(raw.substr(0, amp));
-    out.reserve(raw.size());
+        amp = raw.size();
+    std::memcpy(out, raw.data(), amp);
+    char* p = out + amp;
     for (size_t i = amp; i < raw.size();) {
         char c = raw[i];
         if (c != '&' || i + 1 >= raw.size()) {
-            out.push_back(c);
+            *p++ = c;
             ++i;
             continue;
         }
@@ -126,10 +126,10 @@ std::string DecodeEntities(std::string_view raw)
         if (next == '#') {
             char byte;
             if (size_t n = NumericReference(raw, i, byte)) {
-                out.push_back(byte);
+                *p++ = byte;
                 i += n;
             } else {
-                out.push_back('&');
+                *p++ = '&';
                 ++i;
             }
             continue;
@@ -141,13 +141,20 @@ std::string DecodeEntities(std::string_view raw)
         case 'q': decoded = '"'; break;
         case 'a': decoded = (i + 2 < raw.size() && raw[i + 2] == 'p') ? '\'' : '&'; break;
         default:
-            out.push_back('&');
+            *p++ = '&';
             ++i;
             continue;
         }
-        out.push_back(decoded);
+        *p++ = decoded;
         i += NamedReferenceLength(raw, i);
     }
+    return static_cast<size_t>(p - out);
+}
+
+std::string DecodeEntities(std::string_view raw)
+{
+    std::string out(raw.size(), '\0');
+    out.resize(DecodeEntitiesInto(out.data(), raw));
     return out;
 }
 
@@ -177,10 +184,9 @@ void AppendBase64(std::string& out, std::string_view bytes)
     }
 }
 
-std::string DecodeBase64(std::string_view text)
+size_t DecodeBase64Into(char* out, std::string_view text)
 {
-    std::string out(text.size() / 4 * 3 + 3, '\0');
-    char* p = out.data();
+    char* p = out;
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
     size_t i = 0;
@@ -210,7 +216,13 @@ std::string DecodeBase64(std::string_view text)
             *p++ = static_cast<char>((acc >> bits) & 0xFF);
         }
     }
-    out.resize(static_cast<size_t>(p - out.data()));
+    return static_cast<size_t>(p - out);
+}
+
+std::string DecodeBase64(std::string_view text)
+{
+    std::string out(Base64DecodedBound(text.size()), '\0');
+    out.resize(DecodeBase64Into(out.data(), text));
     return out;
 }
 

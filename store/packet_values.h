@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -13,10 +14,18 @@ void AppendEscaped(std::string& out, std::string_view value);
 
 // Decodes the entity references the reader knows; unknown ones stay as text.
 std::string DecodeEntities(std::string_view raw);
+// The same into out, which has room for raw.size() bytes (decoding never lengthens
+// the text); returns the bytes written.
+std::size_t DecodeEntitiesInto(char* out, std::string_view raw);
 
 void AppendBase64(std::string& out, std::string_view bytes);
 // Decodes Base64, skipping every character outside the alphabet and '='.
 std::string DecodeBase64(std::string_view text);
+// The most bytes DecodeBase64 makes of a text of this size.
+constexpr std::size_t Base64DecodedBound(std::size_t textSize) { return textSize / 4 * 3 + 3; }
+// The same into out, which has room for Base64DecodedBound(text.size()) bytes;
+// returns the bytes written.
+std::size_t DecodeBase64Into(char* out, std::string_view text);
 
 // "%.16g" in the C locale.
 void AppendFloat(std::string& out, double value);

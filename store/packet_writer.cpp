@@ -142,7 +142,7 @@ void AppendTableParams(std::string& out, const TPacketContent& c)
     CloseWithParamChildren(out, children, "PARAMS");
 }
 
-void AppendValue(std::string& out, const TFieldValue& v, TValueForm form)
+void AppendValue(std::string& out, const TValueView& v, TValueForm form)
 {
     switch (v.index()) {
     case 1: AppendInteger(out, std::get<std::int64_t>(v)); break;
@@ -150,26 +150,27 @@ void AppendValue(std::string& out, const TFieldValue& v, TValueForm form)
     case 3: out.append(std::get<bool>(v) ? "TRUE" : "FALSE"); break;
     case 4:
         if (form == TValueForm::Base64)
-            AppendBase64(out, std::get<std::string>(v));
+            AppendBase64(out, std::get<std::string_view>(v));
         else
-            AppendEscaped(out, std::get<std::string>(v));
+            AppendEscaped(out, std::get<std::string_view>(v));
         break;
     default: break;
     }
 }
 
-void AppendRow(std::string& out, const TStoredRow& row, bool withState, const std::vector<std::string>& attrNames,
-               const std::vector<TValueForm>& forms)
+void AppendRow(std::string& out, const TRowSource& rows, size_t row, bool withState,
+               const std::vector<std::string>& attrNames, const std::vector<TValueForm>& forms)
 {
     out.append("<ROW");
-    if (withState && row.State != 0) {
+    const std::uint8_t state = rows.RowState(row);
+    if (withState && state != 0) {
         out.append(" RowState=\"");
-        AppendInteger(out, row.State);
+        AppendInteger(out, state);
         out.push_back('"');
     }
-    for (size_t i = 0; i < attrNames.size() && i < row.Values.size(); ++i) {
-        const TFieldValue& v = row.Values[i];
-        if (IsNullValue(v))
+    for (size_t i = 0; i < attrNames.size(); ++i) {
+        const TValueView v = rows.Value(row, i);
+        if (v.index() == 0)
             continue;
         out.push_back(' ');
         out.append(attrNames[i]);
@@ -180,26 +181,43 @@ void AppendRow(std::string& out, const TStoredRow& row, bool withState, const st
     out.append("/>");
 }
 
-size_t EstimateSize(const TPacketContent& c)
+size_t EstimateSize(const TPacketContent& c, const TRowSource& rows)
 {
     size_t n = 512 + c.Fields.size() * 96;
-    for (const TStoredRow& row : c.Rows) {
+    for (size_t row = 0; row < rows.RowCount(); ++row) {
         n += 8;
-        for (const TFieldValue& v : row.Values) {
+        for (size_t f = 0; f < c.Fields.size(); ++f) {
             n += 24;
-            if (const auto* s = std::get_if<std::string>(&v))
+            const TValueView v = rows.Value(row, f);
+            if (const auto* s = std::get_if<std::string_view>(&v))
                 n += s->size() * 4 / 3 + 4;
         }
     }
     return n;
 }
 
+// The rows of plain content.
+class TStoredRowSource final : public TRowSource {
+public:
+    explicit TStoredRowSource(const std::vector<TStoredRow>& rows) : FRows(rows) {}
+    size_t RowCount() const override { return FRows.size(); }
+    std::uint8_t RowState(size_t row) const override { return FRows[row].State; }
+    TValueView Value(size_t row, size_t field) const override
+    {
+        const std::vector<TFieldValue>& values = FRows[row].Values;
+        return field < values.size() ? ViewOf(values[field]) : TValueView();
+    }
+
+private:
+    const std::vector<TStoredRow>& FRows;
+};
+
 } // namespace
 
-std::string WriteXmlPacket(const TPacketContent& c)
+std::string WriteXmlPacket(const TPacketContent& c, const TRowSource& rows)
 {
     std::string out;
-    out.reserve(EstimateSize(c));
+    out.reserve(EstimateSize(c, rows));
     out.append("<?xml version=\"1.0\" standalone=\"yes\"?>  <DATAPACKET Version=\"2.0\"><METADATA><FIELDS>");
     std::vector<std::string> attrNames;
     std::vector<TValueForm> forms;
@@ -212,9 +230,14 @@ std::string WriteXmlPacket(const TPacketContent& c)
     AppendTableParams(out, c);
     out.append("</METADATA><ROWDATA>");
     bool withLog = !c.ChangeLog.empty();
-    for (const TStoredRow& row : c.Rows)
-        if (withLog || (row.State & kHiddenStates) == 0)
-            AppendRow(out, row, withLog, attrNames, forms);
+    for (size_t row = 0; row < rows.RowCount(); ++row)
+        if (withLog || (rows.RowState(row) & kHiddenStates) == 0)
+            AppendRow(out, rows, row, withLog, attrNames, forms);
     out.append("</ROWDATA></DATAPACKET>");
     return out;
+}
+
+std::string WriteXmlPacket(const TPacketContent& c)
+{
+    return WriteXmlPacket(c, TStoredRowSource(c.Rows));
 }

@@ -33,7 +33,8 @@ std::string MarksPacket(std::vector<TStoredRow> rows, std::int64_t next)
 std::vector<std::int64_t> StoredIds(const TClientDataSet& marks)
 {
     std::vector<std::int64_t> ids;
-    for (const TStoredRow& row : marks.Content().Rows)
+    const TPacketContent content = marks.Content();
+    for (const TStoredRow& row : content.Rows)
         ids.push_back(std::get<std::int64_t>(row.Values[0]));
     return ids;
 }

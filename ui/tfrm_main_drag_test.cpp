@@ -160,7 +160,8 @@ std::vector<std::string> ShownMarks(TfrmMain& window)
 std::string CategoryIds(TClientDataSet& marks)
 {
     std::string out;
-    for (const TStoredRow& row : marks.Content().Rows)
+    const TPacketContent content = marks.Content();
+    for (const TStoredRow& row : content.Rows)
         if (!(row.State & kHiddenStates))
             out += std::get<std::string>(row.Values[1]) + ":" + std::to_string(std::get<std::int64_t>(row.Values[14])) +
                    " ";
@@ -319,7 +320,7 @@ TEST(MarksDrag, DroppingCopiesMarksFromAnotherWindow)
 
     EXPECT_EQ(source->CDMarks.PacketText(), sourcePacket);
     EXPECT_EQ(CategoryIds(target->CDMarks), "m1:2 m2:2 m3:2 m4:2 m5:2 b1:5 m2:7 m5:7 ");
-    const auto& rows = target->CDMarks.Content().Rows;
+    const std::vector<TStoredRow> rows = target->CDMarks.Content().Rows;
     ASSERT_EQ(rows.size(), 8u);
     for (std::size_t i = 0; i < 2; ++i) {
         TStoredRow expected = Mark(20 + std::int64_t(i), i ? "m5" : "m2", 7, i ? 5 : 2);
