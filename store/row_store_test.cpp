@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "client_dataset.h"
@@ -37,6 +38,32 @@ std::string BlobText(std::size_t size)
     for (std::size_t i = 0; i < size; ++i)
         blob[i] = static_cast<char>(i * 7 + i / 251);
     return blob;
+}
+
+TEST(TByteBlock, GrowsKeepingItsBytesAndHandsALargeBlockGivenUpToTheNext)
+{
+    TByteBlock a;
+    std::memcpy(a.Extend(3), "abc", 3);
+    for (int i = 0; i < 20; ++i)
+        a.ExtendZeroed(100000);
+    ASSERT_EQ(a.Size(), 2000003u);
+    EXPECT_EQ(std::string_view(a.Data(), 3), "abc");
+    EXPECT_EQ(a.Data()[2000002], 0);
+
+    // Larger than all other spares together may be, so the next block that grows
+    // as large takes this one, bytes copied over.
+    a.Reserve(std::size_t{200} << 20);
+    const char* given = a.Data();
+    a.Clear();
+    EXPECT_EQ(a.Size(), 0u);
+    TByteBlock b;
+    std::memcpy(b.Extend(2), "xy", 2);
+    b.Reserve(std::size_t{150} << 20);
+    EXPECT_EQ(b.Data(), given);
+    EXPECT_EQ(std::string_view(b.Data(), 2), "xy");
+    TByteBlock c = std::move(b);
+    EXPECT_EQ(c.Data(), given);
+    EXPECT_EQ(b.Data(), nullptr);
 }
 
 TEST(TRowStore, ValuesOfEveryFormComeBackAsStored)
