@@ -11,8 +11,9 @@ namespace {
 
 // Blocks smaller than this are left to malloc, which reuses them well.
 constexpr std::size_t kSmallestSpare = std::size_t{1} << 20;
-// What the spares may hold at most, all together.
-constexpr std::size_t kSpareLimit = std::size_t{256} << 20;
+// What the spares may hold at most, all together: the blocks of a table of about
+// 100,000 marks.
+constexpr std::size_t kSpareLimit = std::size_t{128} << 20;
 
 struct TSpare {
     char* Data;
@@ -21,13 +22,15 @@ struct TSpare {
 
 class TSpares {
 public:
-    // The smallest spare of at least this capacity, taken out; null data if none.
-    TSpare Take(std::size_t capacity)
+    // The largest or the smallest spare of at least this capacity, taken out; null
+    // data if none.
+    TSpare Take(std::size_t capacity, bool largest)
     {
         std::lock_guard lock(FLock);
         auto best = FBlocks.end();
         for (auto it = FBlocks.begin(); it != FBlocks.end(); ++it)
-            if (it->Capacity >= capacity && (best == FBlocks.end() || it->Capacity < best->Capacity))
+            if (it->Capacity >= capacity &&
+                (best == FBlocks.end() || (largest ? it->Capacity > best->Capacity : it->Capacity < best->Capacity)))
                 best = it;
         if (best == FBlocks.end())
             return {nullptr, 0};
@@ -86,7 +89,11 @@ void TByteBlock::Reserve(std::size_t n)
         throw std::bad_alloc();
     const std::size_t capacity = std::max({FSize + n, FCapacity + FCapacity / 2, std::size_t{4096}});
     if (capacity >= kSmallestSpare) {
-        const TSpare spare = Spares().Take(capacity);
+        // A block growing large for the first time takes the largest spare: the
+        // blocks of a table grow large in the order of their final sizes, the bytes
+        // first, so each finds the spare of its size in the last table. One that
+        // outgrows its spare later takes the smallest that fits.
+        const TSpare spare = Spares().Take(capacity, FCapacity < kSmallestSpare);
         if (spare.Data) {
             const std::size_t size = FSize;
             if (size > 0)

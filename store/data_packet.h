@@ -127,6 +127,8 @@ public:
     virtual ~TRowSource() = default;
     virtual std::size_t RowCount() const = 0;
     virtual std::uint8_t RowState(std::size_t row) const = 0;
+    // About how many bytes the string, memo and blob values hold, to size the output.
+    virtual std::size_t BytesHeld() const = 0;
     // Null for a field past the row's values.
     virtual TValueView Value(std::size_t row, std::size_t field) const = 0;
 };

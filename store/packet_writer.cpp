@@ -183,17 +183,8 @@ void AppendRow(std::string& out, const TRowSource& rows, size_t row, bool withSt
 
 size_t EstimateSize(const TPacketContent& c, const TRowSource& rows)
 {
-    size_t n = 512 + c.Fields.size() * 96;
-    for (size_t row = 0; row < rows.RowCount(); ++row) {
-        n += 8;
-        for (size_t f = 0; f < c.Fields.size(); ++f) {
-            n += 24;
-            const TValueView v = rows.Value(row, f);
-            if (const auto* s = std::get_if<std::string_view>(&v))
-                n += s->size() * 4 / 3 + 4;
-        }
-    }
-    return n;
+    const size_t values = rows.RowCount() * c.Fields.size();
+    return 512 + c.Fields.size() * 96 + rows.RowCount() * 8 + values * 28 + rows.BytesHeld() * 4 / 3;
 }
 
 // The rows of plain content.
@@ -202,6 +193,15 @@ public:
     explicit TStoredRowSource(const std::vector<TStoredRow>& rows) : FRows(rows) {}
     size_t RowCount() const override { return FRows.size(); }
     std::uint8_t RowState(size_t row) const override { return FRows[row].State; }
+    size_t BytesHeld() const override
+    {
+        size_t bytes = 0;
+        for (const TStoredRow& row : FRows)
+            for (const TFieldValue& v : row.Values)
+                if (const auto* s = std::get_if<std::string>(&v))
+                    bytes += s->size();
+        return bytes;
+    }
     TValueView Value(size_t row, size_t field) const override
     {
         const std::vector<TFieldValue>& values = FRows[row].Values;

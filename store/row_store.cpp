@@ -120,9 +120,19 @@ void TRowStore::Truncate(std::size_t rows)
 
 bool TRowStore::SameValues(std::size_t a, std::size_t b) const
 {
-    for (std::size_t f = 0; f < FFields; ++f)
-        if (Value(a, f) != Value(b, f))
+    // As TFieldValue compares: kinds first, floats as numbers, bytes by content.
+    for (std::size_t f = 0; f < FFields; ++f) {
+        const std::size_t i = a * FFields + f, j = b * FFields + f;
+        const std::uint8_t kind = Byte(FKinds, i);
+        if (kind != Byte(FKinds, j))
             return false;
+        const bool same = kind == kBytes   ? Bytes(Slot(i)) == Bytes(Slot(j))
+                          : kind == kFloat ? std::bit_cast<double>(Slot(i)) == std::bit_cast<double>(Slot(j))
+                          : kind == kNull  ? true
+                                           : Slot(i) == Slot(j);
+        if (!same)
+            return false;
+    }
     return true;
 }
 
@@ -165,6 +175,11 @@ void TRowStore::Compact(const std::vector<std::size_t>& keep)
         kept.FArena = std::move(FArena);
     }
     *this = std::move(kept);
+}
+
+std::size_t TRowStore::BytesHeld() const
+{
+    return FArena.Size();
 }
 
 std::vector<TStoredRow> TRowStore::StoredRows() const

@@ -29,6 +29,7 @@ public:
 
     std::size_t RowCount() const override { return FStates.Size(); }
     std::uint8_t RowState(std::size_t row) const override { return Byte(FStates, row); }
+    std::size_t BytesHeld() const override;
     void SetRowState(std::size_t row, std::uint8_t state) { FStates.Data()[row] = static_cast<char>(state); }
     // The bytes of a string, memo or blob are a view into the arena, valid until
     // the next row is appended or the store is compacted.

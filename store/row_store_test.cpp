@@ -52,13 +52,13 @@ TEST(TByteBlock, GrowsKeepingItsBytesAndHandsALargeBlockGivenUpToTheNext)
 
     // Larger than all other spares together may be, so the next block that grows
     // as large takes this one, bytes copied over.
-    a.Reserve(std::size_t{200} << 20);
+    a.Reserve(std::size_t{100} << 20);
     const char* given = a.Data();
     a.Clear();
     EXPECT_EQ(a.Size(), 0u);
     TByteBlock b;
     std::memcpy(b.Extend(2), "xy", 2);
-    b.Reserve(std::size_t{150} << 20);
+    b.Reserve(std::size_t{80} << 20);
     EXPECT_EQ(b.Data(), given);
     EXPECT_EQ(std::string_view(b.Data(), 2), "xy");
     TByteBlock c = std::move(b);
