@@ -604,16 +604,17 @@ public:
     void AddRow() override { FRows.push_back({0, std::vector<TFieldValue>(FFields)}); }
     void SetState(std::uint8_t state) override { FRows.back().State = state; }
     void SetValue(size_t field, const TValueView& value) override { FRows.back().Values[field] = ValueOf(value); }
+    // One room for every value, only ever grown, so that no value's bytes are
+    // cleared before they are decoded.
     char* BytesRoom(size_t size) override
     {
-        FRoom.assign(size, '\0');
+        if (FRoom.size() < size)
+            FRoom.resize(size);
         return FRoom.data();
     }
     void SetBytes(size_t field, size_t length) override
     {
-        FRoom.resize(length);
-        FRows.back().Values[field] = std::move(FRoom);
-        FRoom.clear();
+        FRows.back().Values[field].emplace<std::string>(FRoom.data(), length);
     }
 
 private:
