@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "code_page.h"
+#include "deflate_stream.h"
 #include "file_io.h"
 #include "marks_error.h"
 
@@ -227,63 +228,6 @@ std::string Deflate(std::string_view data, int level)
         throw EMarksError("Error");
     return out;
 }
-
-// A raw deflate stream written to the file from an offset on as its input comes,
-// through a reused buffer, with the CRC and both sizes counted on the way.
-class TDeflateStream {
-public:
-    TDeflateStream(int fd, std::uint64_t offset, int level) : FFile(fd), FOffset(offset), FBuffer(1 << 18, '\0')
-    {
-        if (deflateInit2(&FZ, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-            throw EMarksError("Error");
-    }
-    ~TDeflateStream() { deflateEnd(&FZ); }
-    TDeflateStream(const TDeflateStream&) = delete;
-    TDeflateStream& operator=(const TDeflateStream&) = delete;
-
-    void Put(std::string_view bytes)
-    {
-        FCrc = crc32_z(FCrc, reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
-        FInput += bytes.size();
-        FZ.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
-        FZ.avail_in = static_cast<uInt>(bytes.size());
-        while (FZ.avail_in > 0)
-            Drain(Z_NO_FLUSH);
-    }
-    void Finish()
-    {
-        while (Drain(Z_FINISH) != Z_STREAM_END) {
-        }
-        // Without ZIP64 the sizes are 32-bit fields.
-        if (FInput > 0xFFFFFFFFu || FOutput > 0xFFFFFFFFu)
-            throw EMarksError("The archive cannot hold an entry of 4 GB or more.");
-    }
-    std::uint32_t Crc() const { return static_cast<std::uint32_t>(FCrc); }
-    std::uint32_t InputSize() const { return static_cast<std::uint32_t>(FInput); }
-    std::uint32_t OutputSize() const { return static_cast<std::uint32_t>(FOutput); }
-
-private:
-    int FFile;
-    std::uint64_t FOffset;
-    std::string FBuffer;
-    z_stream FZ{};
-    uLong FCrc = crc32(0, nullptr, 0);
-    std::uint64_t FInput = 0;
-    std::uint64_t FOutput = 0;
-
-    int Drain(int flush)
-    {
-        FZ.next_out = reinterpret_cast<Bytef*>(FBuffer.data());
-        FZ.avail_out = static_cast<uInt>(FBuffer.size());
-        const int result = deflate(&FZ, flush);
-        if (result == Z_STREAM_ERROR)
-            throw EMarksError("Error");
-        const size_t made = FBuffer.size() - FZ.avail_out;
-        WriteAt(FFile, FOffset + FOutput, std::string_view(FBuffer.data(), made));
-        FOutput += made;
-        return result;
-    }
-};
 
 // MS-DOS attributes of a file system entry: archive, read-only when no one may write.
 std::uint32_t AttributesOf(const struct stat& st)
@@ -703,7 +647,10 @@ const ZipEntry& ZipArchive::AddStream(std::string_view entryName, std::uint32_t 
     // puts the directory back, so the archive stays as it was.
     const std::uint64_t position = FCentralOffset;
     const std::uint64_t dataStart = position + 30 + e.Central.Name.size();
-    TDeflateStream stream(FFile, dataStart, ZlibLevel(CompressionType));
+    TDeflateStream stream(ZlibLevel(CompressionType), [&, written = std::uint64_t(0)](std::string_view bytes) mutable {
+        WriteAt(FFile, dataStart + written, bytes);
+        written += bytes.size();
+    });
     try {
         produce([&](std::string_view bytes) { stream.Put(bytes); });
         stream.Finish();
@@ -714,12 +661,17 @@ const ZipEntry& ZipArchive::AddStream(std::string_view entryName, std::uint32_t 
         }
         throw;
     }
+    // Without ZIP64 the sizes are 32-bit fields.
+    if (stream.InputSize() > 0xFFFFFFFFu || stream.OutputSize() > 0xFFFFFFFFu) {
+        WriteDirectoryAt(position);
+        throw EMarksError("The archive cannot hold an entry of 4 GB or more.");
+    }
     TCentralDirectoryFile& c = e.Central;
     const bool empty = stream.InputSize() == 0;
     c.Method = empty ? 0 : 8;
     c.Crc = empty ? 0 : stream.Crc();
-    c.CompressedSize = empty ? 0 : stream.OutputSize();
-    c.UncompressedSize = stream.InputSize();
+    c.CompressedSize = empty ? 0 : static_cast<std::uint32_t>(stream.OutputSize());
+    c.UncompressedSize = static_cast<std::uint32_t>(stream.InputSize());
     CopyCommonFields(c, e.Local);
     DeriveFlags(e);
     WriteAt(FFile, position, LocalBytes(e.Local));
