@@ -138,25 +138,31 @@ private:
 
 } // namespace
 
+void WriteExportText(std::string_view text, const TByteWriter& write)
+{
+    TLineEndWriter out(write);
+    out.Put(text);
+    out.Finish();
+}
+
 void SaveExportText(std::string_view text, const std::filesystem::path& path)
 {
-    WriteFileAtomically(path, [&](const TByteWriter& write) {
-        TLineEndWriter out(write);
-        out.Put(text);
-        out.Finish();
-    });
+    WriteFileAtomically(path, [&](const TByteWriter& write) { WriteExportText(text, write); });
+}
+
+void WriteExportDocument(std::string_view documentTemplate, std::string_view body, const TByteWriter& write)
+{
+    const size_t at = documentTemplate.find("%s");
+    TLineEndWriter out(write);
+    out.Put(documentTemplate.substr(0, at));
+    out.Put(body);
+    out.Put(documentTemplate.substr(at + 2));
+    out.Finish();
 }
 
 void SaveExportDocument(std::string_view documentTemplate, std::string_view body, const std::filesystem::path& path)
 {
-    const size_t at = documentTemplate.find("%s");
-    WriteFileAtomically(path, [&](const TByteWriter& write) {
-        TLineEndWriter out(write);
-        out.Put(documentTemplate.substr(0, at));
-        out.Put(body);
-        out.Put(documentTemplate.substr(at + 2));
-        out.Finish();
-    });
+    WriteFileAtomically(path, [&](const TByteWriter& write) { WriteExportDocument(documentTemplate, body, write); });
 }
 
 std::string ExportCountText(std::int32_t count)

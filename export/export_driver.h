@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "client_dataset.h"
+#include "file_io.h"
 
 // What the four export formats share: the scopes, the per-window export state,
 // the walk over the marks of a scope, the save prompt values and the file writer.
@@ -59,6 +60,10 @@ void SaveExportText(std::string_view text, const std::filesystem::path& path);
 // Saves the template with its "%s" replaced by the body, as SaveExportText saves
 // FillTemplate's result, without making either text.
 void SaveExportDocument(std::string_view documentTemplate, std::string_view body, const std::filesystem::path& path);
+// The bytes SaveExportText and SaveExportDocument save, handed to a writer in
+// pieces.
+void WriteExportText(std::string_view text, const TByteWriter& write);
+void WriteExportDocument(std::string_view documentTemplate, std::string_view body, const TByteWriter& write);
 
 // "Exported N objects".
 std::string ExportCountText(std::int32_t count);

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <ctime>
 #include <functional>
-#include <vector>
 
 #include "code_page.h"
 #include "file_io.h"
@@ -11,13 +11,13 @@
 
 namespace {
 
-struct TTemporaryFiles {
-    std::vector<std::filesystem::path> Paths;
-    ~TTemporaryFiles()
+// Removes the file on every way out; once renamed to the target, there is none.
+struct TTemporaryFile {
+    std::filesystem::path Path;
+    ~TTemporaryFile()
     {
         std::error_code ignored;
-        for (const auto& p : Paths)
-            std::filesystem::remove(p, ignored);
+        std::filesystem::remove(Path, ignored);
     }
 };
 
@@ -59,20 +59,13 @@ std::string KmlEntryName(const std::filesystem::path& target)
 
 namespace {
 
-void WritePackage(ZipArchive& zip, const std::filesystem::path& target,
-                  const std::function<void(const std::filesystem::path& kml)>& saveKml, const TIconNameList& icons,
-                  const std::filesystem::path& iconFolder)
+void WritePackage(ZipArchive& zip, const std::filesystem::path& target, const std::function<void(const TByteWriter&)>& writeKml,
+                  const TIconNameList& icons, const std::filesystem::path& iconFolder)
 {
     // A write-protected target is refused before any work, like every other export.
     CheckNotWriteProtected(std::filesystem::absolute(target).lexically_normal());
-    TTemporaryFiles temporary;
-    const std::string entryName = KmlEntryName(target);
-    const std::filesystem::path kml = UniqueTempPath(target.parent_path() / entryName);
-    temporary.Paths.push_back(kml);
-    saveKml(kml);
-
     const std::filesystem::path archive = UniqueTempPath(target);
-    temporary.Paths.push_back(archive);
+    TTemporaryFile temporary{archive};
     ZipArchive::CreateEmptyArchive(archive);
     zip.OpenArchive(archive);
     // The KML refers to its icons by their UTF-8 names, so the entries carry the
@@ -82,7 +75,9 @@ void WritePackage(ZipArchive& zip, const std::filesystem::path& target,
         for (const std::string& name : icons)
             if (std::filesystem::path icon = FindIconFile(iconFolder, name); !icon.empty())
                 zip.AddFileAs(icon, Cp1251ToUtf8(name));
-        zip.AddFileAs(kml, entryName);
+        // The document is deflated as it is written, never held or stored whole; it
+        // carries the time and attributes of a file written now.
+        zip.AddStream(KmlEntryName(target), DosDateTime(std::time(nullptr)), 0x20, writeKml);
     } catch (...) {
         zip.CloseArchive();
         throw;
@@ -97,14 +92,13 @@ void WritePackage(ZipArchive& zip, const std::filesystem::path& target,
 void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view kmlDocument,
                      const TIconNameList& icons, const std::filesystem::path& iconFolder)
 {
-    WritePackage(zip, target, [&](const std::filesystem::path& kml) { SaveExportText(kmlDocument, kml); }, icons,
-                 iconFolder);
+    WritePackage(zip, target, [&](const TByteWriter& write) { WriteExportText(kmlDocument, write); }, icons, iconFolder);
 }
 
 void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view documentTemplate,
                      std::string_view body, const TIconNameList& icons, const std::filesystem::path& iconFolder)
 {
     WritePackage(zip, target,
-                 [&](const std::filesystem::path& kml) { SaveExportDocument(documentTemplate, body, kml); }, icons,
+                 [&](const TByteWriter& write) { WriteExportDocument(documentTemplate, body, write); }, icons,
                  iconFolder);
 }

@@ -26,17 +26,6 @@ void AppendWithPrintf(std::string& out, long double value)
     }
 }
 
-void AppendUnsigned(std::string& out, u128 v)
-{
-    char buf[48];
-    char* p = buf + sizeof buf;
-    do {
-        *--p = static_cast<char>('0' + static_cast<int>(v % 10));
-        v /= 10;
-    } while (v != 0);
-    out.append(p, static_cast<size_t>(buf + sizeof buf - p));
-}
-
 } // namespace
 
 void AppendFixed6(std::string& out, long double value)
@@ -78,12 +67,28 @@ void AppendFixed6(std::string& out, long double value)
         }
         micro = static_cast<std::uint64_t>(q);
     }
-    // Below 2^-36 the value rounds to zero.
-    if (negative)
-        out.push_back('-');
-    AppendUnsigned(out, integer);
-    char frac[7] = {'.'};
+    // Below 2^-36 the value rounds to zero. The text is built backwards in one
+    // buffer and appended once; the integer part is divided in 64 bits whenever it
+    // fits, which is always for coordinates.
+    char buf[64];
+    char* const end = buf + sizeof buf;
+    char* p = end - 7;
+    p[0] = '.';
     for (int i = 6; i >= 1; --i, micro /= 10)
-        frac[i] = static_cast<char>('0' + micro % 10);
-    out.append(frac, 7);
+        p[i] = static_cast<char>('0' + micro % 10);
+    if (integer <= UINT64_MAX) {
+        auto v = static_cast<std::uint64_t>(integer);
+        do {
+            *--p = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v != 0);
+    } else {
+        do {
+            *--p = static_cast<char>('0' + static_cast<int>(integer % 10));
+            integer /= 10;
+        } while (integer != 0);
+    }
+    if (negative)
+        *--p = '-';
+    out.append(p, static_cast<size_t>(end - p));
 }

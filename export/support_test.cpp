@@ -25,6 +25,7 @@ TEST(NumberFormat, MatchesTheCLibraryExactly)
     };
     for (long double v : {0.0L, -0.0L, 37.6L, 55.75L, -180.0L, 1.0L / 128, 3.0L / 128, -5.0L / 128, 0.0000005L,
                           -0.0000004L, 999999.9999995L, 1e-30L, -1e-30L, 1e15L, 123456789012.0L, 1e300L,
+                          18446744073709551615.0L, 18446744073709551616.0L, -1e20L, 3.4e37L,
                           std::numeric_limits<long double>::infinity()})
         EXPECT_EQ(fast6(v), printf6(v)) << printf6(v);
     std::mt19937_64 rng(7);

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "code_page.h"
+#include "deflate_stream.h"
 #include "file_io.h"
 #include "marks_error.h"
 
@@ -568,6 +569,11 @@ const ZipEntry* ZipArchive::AddFileAs(const std::filesystem::path& sourcePath, s
 const ZipEntry& ZipArchive::AddData(std::string_view entryName, std::string_view data, std::uint32_t dosTime,
                                     std::uint32_t attributes)
 {
+    return AddEntry(PrepareEntry(entryName), data, dosTime, attributes);
+}
+
+std::string ZipArchive::PrepareEntry(std::string_view entryName)
+{
     CheckOpen();
     std::string name = NormalizeName(entryName);
     if (StoreFolders && StoreRelativePath) {
@@ -581,38 +587,44 @@ const ZipEntry& ZipArchive::AddData(std::string_view entryName, std::string_view
                 AddEntry(folder, {}, now, kFolderAttribute);
         }
     }
-    return AddEntry(std::move(name), data, dosTime, attributes);
-}
-
-const ZipEntry& ZipArchive::AddEntry(std::string name, std::string_view data, std::uint32_t dosTime,
-                                     std::uint32_t attributes)
-{
     const bool utf8 = IsUtf8Name(name);
     for (size_t i = 0; i < FEntries.size(); ++i)
         if (SameName(FEntries[i].Central, NormalizeName(FEntries[i].Central.Name), name, utf8)) {
             RemoveEntry(i);
             break;
         }
+    return name;
+}
 
-    // Everything is prepared in memory before the file is touched.
+ZipEntry ZipArchive::NewEntry(std::string name, std::uint32_t dosTime, std::uint32_t attributes) const
+{
+    if (FEntries.size() >= 0xFFFF)
+        throw EMarksError("The archive cannot hold more than 65535 entries.");
     ZipEntry e;
     TCentralDirectoryFile& c = e.Central;
-    c.Flag = utf8 ? kUtf8NameFlag : 0;
-    c.Method = data.empty() ? 0 : 8;
+    c.Flag = IsUtf8Name(name) ? kUtf8NameFlag : 0;
     c.Time = static_cast<std::uint16_t>(dosTime & 0xFFFF);
     c.Date = static_cast<std::uint16_t>(dosTime >> 16);
+    c.ExternalAttributes = attributes;
+    c.LocalOffset = FCentralOffset;
+    c.Name = std::move(name);
+    return e;
+}
+
+const ZipEntry& ZipArchive::AddEntry(std::string name, std::string_view data, std::uint32_t dosTime,
+                                     std::uint32_t attributes)
+{
+    // Everything is prepared in memory before the file is touched.
+    ZipEntry e = NewEntry(std::move(name), dosTime, attributes);
+    TCentralDirectoryFile& c = e.Central;
+    c.Method = data.empty() ? 0 : 8;
     c.Crc = data.empty() ? 0 : static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()),
                                                                  static_cast<uInt>(data.size())));
     const std::string stored = data.empty() ? std::string() : Deflate(data, ZlibLevel(CompressionType));
     c.CompressedSize = static_cast<std::uint32_t>(stored.size());
     c.UncompressedSize = static_cast<std::uint32_t>(data.size());
-    c.ExternalAttributes = attributes;
-    c.LocalOffset = FCentralOffset;
-    c.Name = std::move(name);
     CopyCommonFields(c, e.Local);
     DeriveFlags(e);
-    if (FEntries.size() >= 0xFFFF)
-        throw EMarksError("The archive cannot hold more than 65535 entries.");
 
     CheckWritable();
     struct stat st{};
@@ -623,6 +635,48 @@ const ZipEntry& ZipArchive::AddEntry(std::string name, std::string_view data, st
     WriteAt(FFile, position, LocalBytes(e.Local) + stored);
     FEntries.push_back(std::move(e));
     WriteDirectoryAt(position + 30 + FEntries.back().Central.Name.size() + stored.size());
+    return FEntries.back();
+}
+
+const ZipEntry& ZipArchive::AddStream(std::string_view entryName, std::uint32_t dosTime, std::uint32_t attributes,
+                                      const std::function<void(const TByteWriter&)>& produce)
+{
+    ZipEntry e = NewEntry(PrepareEntry(entryName), dosTime, attributes);
+    CheckWritable();
+    // The stored bytes go where the directory stands, as they are made; a failure
+    // puts the directory back, so the archive stays as it was.
+    const std::uint64_t position = FCentralOffset;
+    const std::uint64_t dataStart = position + 30 + e.Central.Name.size();
+    TDeflateStream stream(ZlibLevel(CompressionType), [&, written = std::uint64_t(0)](std::string_view bytes) mutable {
+        WriteAt(FFile, dataStart + written, bytes);
+        written += bytes.size();
+    });
+    try {
+        produce([&](std::string_view bytes) { stream.Put(bytes); });
+        stream.Finish();
+    } catch (...) {
+        try {
+            WriteDirectoryAt(position);
+        } catch (const EMarksError&) {
+        }
+        throw;
+    }
+    // Without ZIP64 the sizes are 32-bit fields.
+    if (stream.InputSize() > 0xFFFFFFFFu || stream.OutputSize() > 0xFFFFFFFFu) {
+        WriteDirectoryAt(position);
+        throw EMarksError("The archive cannot hold an entry of 4 GB or more.");
+    }
+    TCentralDirectoryFile& c = e.Central;
+    const bool empty = stream.InputSize() == 0;
+    c.Method = empty ? 0 : 8;
+    c.Crc = empty ? 0 : stream.Crc();
+    c.CompressedSize = empty ? 0 : static_cast<std::uint32_t>(stream.OutputSize());
+    c.UncompressedSize = static_cast<std::uint32_t>(stream.InputSize());
+    CopyCommonFields(c, e.Local);
+    DeriveFlags(e);
+    WriteAt(FFile, position, LocalBytes(e.Local));
+    FEntries.push_back(std::move(e));
+    WriteDirectoryAt(dataStart + FEntries.back().Central.CompressedSize);
     return FEntries.back();
 }
 

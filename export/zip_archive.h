@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "file_io.h"
+
 // A ZIP archive writer that works in place on the open file: every addition puts
 // the new local entry where the central directory stood, then writes the whole
 // central directory and the end record after it. Single disk, no encryption, no
@@ -89,6 +91,10 @@ public:
     // Adds bytes under a name with the given MS-DOS time stamp and attributes.
     const ZipEntry& AddData(std::string_view entryName, std::string_view data, std::uint32_t dosTime,
                             std::uint32_t attributes);
+    // Adds the bytes the producer writes, deflated as they come, so they are never
+    // held whole; a failure leaves the archive as it was.
+    const ZipEntry& AddStream(std::string_view entryName, std::uint32_t dosTime, std::uint32_t attributes,
+                              const std::function<void(const TByteWriter&)>& produce);
     // Removes the entry at that position: in place, or by a rebuild when none
     // remains or the save method asks for it.
     void RemoveEntry(std::size_t index);
@@ -129,6 +135,11 @@ private:
     void CheckWritable() const;
     // The bytes the entry's local record occupies in the file.
     std::uint32_t EntrySpan(std::size_t index) const;
+    // The normalised name of a new entry, once its folders are added and an entry
+    // of the same name is removed.
+    std::string PrepareEntry(std::string_view entryName);
+    // An entry of that name, time and attributes at the directory's place.
+    ZipEntry NewEntry(std::string name, std::uint32_t dosTime, std::uint32_t attributes) const;
     const ZipEntry& AddEntry(std::string name, std::string_view data, std::uint32_t dosTime, std::uint32_t attributes);
     void Rebuild(std::size_t removed);
 };

@@ -290,6 +290,46 @@ TEST_F(TZipTest, ForeignLayoutsAreChangedWithoutLoss)
     EXPECT_EQ(ReadWholeFile(Dir / "shared.zip"), shared);
 }
 
+TEST_F(TZipTest, StreamedEntriesAndFailingProducers)
+{
+    OpenEmpty();
+    Zip.AddData("first.txt", "first", 0, 0x20);
+    // Several buffers of output, fed in uneven pieces.
+    std::mt19937 random(7);
+    std::string text;
+    while (text.size() < 3'000'000)
+        text += std::to_string(random()) + (random() % 5 ? " " : "\r\n");
+    const ZipEntry& big = Zip.AddStream("big.kml", 0x5A210000, 0x20, [&](const TByteWriter& write) {
+        for (size_t at = 0; at < text.size(); at += 70'001)
+            write(std::string_view(text).substr(at, 70'001));
+    });
+    EXPECT_EQ(big.Central.Method, 8u);
+    EXPECT_EQ(big.Central.UncompressedSize, text.size());
+    EXPECT_EQ(big.Central.Crc,
+              static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size()))));
+    // Nothing written is stored as an empty entry, as AddData stores no data.
+    const ZipEntry& empty = Zip.AddStream("empty.kml", 0, 0x20, [](const TByteWriter&) {});
+    EXPECT_EQ(empty.Central.Method, 0u);
+    EXPECT_EQ(empty.Central.CompressedSize, 0u);
+    Zip.CloseArchive();
+    ExpectToolsAccept(Archive);
+    EXPECT_EQ(RunCommandLine("unzip -p '" + Archive.string() + "' big.kml | cmp -s - '" +
+                             Source("big.txt", text).string() + "'").Code, 0);
+
+    // A producer that fails half way leaves the archive byte for byte as it was.
+    const std::string before = ReadWholeFile(Archive);
+    Zip.OpenArchive(Archive);
+    EXPECT_THROW(Zip.AddStream("broken.kml", 0, 0x20,
+                               [&](const TByteWriter& write) {
+                                   write(text);
+                                   throw EMarksError("the producer failed");
+                               }),
+                 EMarksError);
+    EXPECT_EQ(Zip.Entries().size(), 3u);
+    Zip.CloseArchive();
+    EXPECT_EQ(ReadWholeFile(Archive), before);
+}
+
 TEST_F(TZipTest, OpeningFailuresAndForeignFiles)
 {
     auto error = [&](const fs::path& p) {

@@ -2,13 +2,12 @@
 #include <QFrame>
 #include <QLayout>
 #include <QSplitter>
-#include <QWebEngineView>
 
 #include "db_grid.h"
 #include "map_settings.h"
 #include "show_mark.h"
 #include "tfrm_main.h"
-#include "web_engine_view.h"
+#include "web_engine_loader.h"
 
 // The window's map preview: the Show/Hide command, the map view and its overlays,
 // and the double click that shows a mark.
@@ -27,11 +26,7 @@ void TfrmMain::BuildMap()
     GMMarker1.SetMap(&GMMap1);
     GMPolyline1.SetMap(&GMMap1);
     GMPolygon1.SetMap(&GMMap1);
-    MakeWebBrowser = [](QWidget* panel) {
-        auto* view = new TWebEngineView(panel);
-        panel->layout()->addWidget(view->Widget());
-        return view;
-    };
+    MakeWebBrowser = MakeWebEngineView;
     connect(GRMarks, &QAbstractItemView::doubleClicked, this, [this] { GRMarksDblClick(); });
 }
 

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QSplitter>
 #include <QTest>
+#include <QVBoxLayout>
 
 #include "code_page.h"
 #include "db_grid.h"
@@ -11,6 +12,7 @@
 #include "grid_model.h"
 #include "tfrm_main.h"
 #include "ui_test_support.h"
+#include "web_engine_loader.h"
 
 namespace {
 
@@ -131,10 +133,30 @@ TEST_F(TWindowMap, DoubleClickShowsTheCurrentMarkOnlyWhileTheMapIsShown)
     EXPECT_EQ(Dialogs->Shown.size(), 1u);
 }
 
+// The web view the program makes on the first Show comes from the module beside
+// it, which takes the map classes from the program; this test program exports its
+// symbols for it as the editor does.
+TEST(WebEngineModule, MakesTheViewInThePanel)
+{
+    QWidget panel;
+    new QVBoxLayout(&panel);
+    std::unique_ptr<TWebView> view(MakeWebEngineView(&panel));
+    ASSERT_NE(view, nullptr);
+    EXPECT_TRUE(view->HasDocument());
+    ASSERT_EQ(panel.layout()->count(), 1);
+    EXPECT_TRUE(panel.layout()->itemAt(0)->widget()->inherits("QWebEngineView"));
+    // A second view comes from the module already loaded.
+    QWidget other;
+    new QVBoxLayout(&other);
+    std::unique_ptr<TWebView> second(MakeWebEngineView(&other));
+    EXPECT_NE(second, nullptr);
+}
+
 int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
