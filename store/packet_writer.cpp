@@ -158,7 +158,10 @@ void AppendValue(std::string& out, const TValueView& v, TValueForm form)
     }
 }
 
-void AppendRow(std::string& out, const TRowSource& rows, size_t row, bool withState,
+// Rows are written through the source's own type, so that the calls of a source
+// known exactly (plain content) are direct.
+template <typename TSource>
+void AppendRow(std::string& out, const TSource& rows, size_t row, bool withState,
                const std::vector<std::string>& attrNames, const std::vector<TValueForm>& forms)
 {
     out.append("<ROW");
@@ -181,7 +184,8 @@ void AppendRow(std::string& out, const TRowSource& rows, size_t row, bool withSt
     out.append("/>");
 }
 
-size_t EstimateSize(const TPacketContent& c, const TRowSource& rows)
+template <typename TSource>
+size_t EstimateSize(const TPacketContent& c, const TSource& rows)
 {
     const size_t values = rows.RowCount() * c.Fields.size();
     return 512 + c.Fields.size() * 96 + rows.RowCount() * 8 + values * 28 + rows.BytesHeld() * 4 / 3;
@@ -212,9 +216,8 @@ private:
     const std::vector<TStoredRow>& FRows;
 };
 
-} // namespace
-
-std::string WriteXmlPacket(const TPacketContent& c, const TRowSource& rows)
+template <typename TSource>
+std::string WritePacket(const TPacketContent& c, const TSource& rows)
 {
     std::string out;
     out.reserve(EstimateSize(c, rows));
@@ -237,7 +240,14 @@ std::string WriteXmlPacket(const TPacketContent& c, const TRowSource& rows)
     return out;
 }
 
+} // namespace
+
+std::string WriteXmlPacket(const TPacketContent& c, const TRowSource& rows)
+{
+    return WritePacket(c, rows);
+}
+
 std::string WriteXmlPacket(const TPacketContent& c)
 {
-    return WriteXmlPacket(c, TStoredRowSource(c.Rows));
+    return WritePacket(c, TStoredRowSource(c.Rows));
 }
