@@ -85,11 +85,25 @@ TMarkShape ShapeOf(const TArrayExtended& points)
     return first.Lon == last.Lon && first.Lat == last.Lat ? msPolygon : msLine;
 }
 
-TPointsView::TPointsView(std::string_view blob) : FRecords(reinterpret_cast<const unsigned char*>(blob.data()))
+bool TPointsView::EndsAt(std::size_t record) const
 {
-    const size_t n = blob.size() / 24;
-    while (FCount < n && !IsExtendedNaN(FRecords + 24 * FCount) && !IsExtendedNaN(FRecords + 24 * FCount + 10))
-        ++FCount;
+    return record >= FRecordCount || IsExtendedNaN(FRecords + 24 * record) || IsExtendedNaN(FRecords + 24 * record + 10);
+}
+
+std::size_t TPointsView::size() const
+{
+    if (FCount == kUncounted) {
+        std::size_t count = 0;
+        while (!EndsAt(count))
+            ++count;
+        FCount = count;
+    }
+    return FCount;
+}
+
+bool TPointsView::empty() const
+{
+    return FCount == kUncounted ? EndsAt(0) : FCount == 0;
 }
 
 TMarkPoint TPointsView::operator[](std::size_t i) const

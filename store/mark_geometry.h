@@ -51,25 +51,36 @@ TMarkShape ShapeOf(const TArrayExtended& points);
 // Reads the current row of the marks table; every null reads as empty, 0 or false.
 TMarkData ReadCurrentMark(TClientDataSet& marks);
 
-// The points of a blob read where the blob is kept (or of decoded points): the
-// count is known at once, a point is decoded only when asked for. As DecodePoints,
-// the points end before the first record with a NaN.
+// The points of a blob read where the blob is kept (or of decoded points): a point
+// is decoded only when asked for, and the points are counted only when their count
+// is asked for (a waypoint needs the first point alone). As DecodePoints, the
+// points end before the first record with a NaN.
 class TPointsView {
 public:
     TPointsView() = default;
-    explicit TPointsView(std::string_view blob);
-    explicit TPointsView(const TArrayExtended& points) : FDecoded(points.data()), FCount(points.size()) {}
+    explicit TPointsView(std::string_view blob)
+        : FRecords(reinterpret_cast<const unsigned char*>(blob.data())), FRecordCount(blob.size() / 24), FCount(kUncounted)
+    {
+    }
+    explicit TPointsView(const TArrayExtended& points)
+        : FDecoded(points.data()), FRecordCount(points.size()), FCount(points.size())
+    {
+    }
 
-    std::size_t size() const { return FCount; }
-    bool empty() const { return FCount == 0; }
+    std::size_t size() const;
+    bool empty() const;
     TMarkPoint operator[](std::size_t i) const;
     TMarkPoint front() const { return (*this)[0]; }
-    TMarkPoint back() const { return (*this)[FCount - 1]; }
+    TMarkPoint back() const { return (*this)[size() - 1]; }
 
 private:
+    static constexpr std::size_t kUncounted = static_cast<std::size_t>(-1);
     const unsigned char* FRecords = nullptr;
     const TMarkPoint* FDecoded = nullptr;
-    std::size_t FCount = 0;
+    std::size_t FRecordCount = 0;
+    mutable std::size_t FCount = 0;
+
+    bool EndsAt(std::size_t record) const;
 };
 
 TMarkShape ShapeOfPoints(const TPointsView& points);
