@@ -117,15 +117,59 @@ void TClientDataSet::BuildOrder()
             const TValueView v = FRows.Value(row, static_cast<size_t>(FKeyFields[k]));
             ints[row * intFields + k] = {v.index() != 0, v.index() == 0 ? 0 : std::get<std::int64_t>(v)};
         }
-    std::stable_sort(FOrder.begin(), FOrder.end(), [&](size_t a, size_t b) {
+    auto intLess = [&](size_t a, size_t b) {
         for (size_t k = 0; k < intFields; ++k) {
             const TIntKey& x = ints[a * intFields + k];
             const TIntKey& y = ints[b * intFields + k];
             if (x != y)
                 return x < y;
         }
-        return CompareRows(a, b, intFields) < 0;
-    });
+        return false;
+    };
+    std::stable_sort(FOrder.begin(), FOrder.end(), intLess);
+    if (intFields == FKeyFields.size())
+        return;
+    // Then each run of equal integers by the other fields. Their values lie all
+    // over the table's arena; copied side by side first, the many comparisons of
+    // a run read them from the cache instead of from scattered pages.
+    const size_t rest = FKeyFields.size() - intFields;
+    std::vector<TValueView> values;
+    std::vector<size_t> positions;
+    std::string bytes;
+    for (size_t begin = 0, end; begin < FOrder.size(); begin = end) {
+        end = begin + 1;
+        while (end < FOrder.size() && !intLess(FOrder[begin], FOrder[end]))
+            ++end;
+        if (end - begin < 2)
+            continue;
+        values.clear();
+        bytes.clear();
+        size_t total = 0;
+        for (size_t i = begin; i < end; ++i)
+            for (size_t k = intFields; k < FKeyFields.size(); ++k)
+                if (const auto* text = std::get_if<std::string_view>(&values.emplace_back(
+                        FRows.Value(FOrder[i], static_cast<size_t>(FKeyFields[k])))))
+                    total += text->size();
+        bytes.reserve(total);
+        for (TValueView& v : values)
+            if (auto* text = std::get_if<std::string_view>(&v)) {
+                const size_t at = bytes.size();
+                bytes.append(*text);
+                *text = std::string_view(bytes).substr(at, text->size());
+            }
+        positions.resize(end - begin);
+        for (size_t i = 0; i < positions.size(); ++i)
+            positions[i] = i;
+        std::stable_sort(positions.begin(), positions.end(), [&](size_t a, size_t b) {
+            for (size_t k = 0; k < rest; ++k)
+                if (int c = CompareValues(values[a * rest + k], values[b * rest + k], *FCollator))
+                    return c < 0;
+            return false;
+        });
+        for (size_t& p : positions)
+            p = FOrder[begin + p];
+        std::copy(positions.begin(), positions.end(), FOrder.begin() + static_cast<std::ptrdiff_t>(begin));
+    }
 }
 
 void TClientDataSet::RestrictView()
