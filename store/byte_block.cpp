@@ -1,6 +1,9 @@
 #include "byte_block.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -9,8 +12,9 @@
 
 namespace {
 
-// Blocks smaller than this are left to malloc, which reuses them well.
-constexpr std::size_t kSmallestSpare = std::size_t{1} << 20;
+// Blocks smaller than this are left to malloc, which reuses them well. Larger ones
+// are mapped by the block itself, in whole huge pages.
+constexpr std::size_t kLarge = std::size_t{2} << 20;
 // What the spares may hold at most, all together: the blocks of a table of about
 // 100,000 marks.
 constexpr std::size_t kSpareLimit = std::size_t{128} << 20;
@@ -19,6 +23,48 @@ struct TSpare {
     char* Data;
     std::size_t Capacity;
 };
+
+// A large block is a mapping of its own, aligned to and sized in huge pages and
+// marked for them where the system gives them on request. A table read from a
+// large file fills its blocks once, front to back; in 4 KB pages that is a fault
+// per page, which costs a cold process more than reading the file.
+char* MapLarge(std::size_t capacity)
+{
+    const std::size_t span = capacity + kLarge;
+    void* mapped = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (mapped == MAP_FAILED)
+        throw std::bad_alloc();
+    const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t begin = (start + kLarge - 1) & ~std::uintptr_t{kLarge - 1};
+    if (begin > start)
+        ::munmap(mapped, begin - start);
+    if (const std::uintptr_t end = begin + capacity; end < start + span)
+        ::munmap(reinterpret_cast<void*>(end), start + span - end);
+    ::madvise(reinterpret_cast<void*>(begin), capacity, MADV_HUGEPAGE);
+    return reinterpret_cast<char*>(begin);
+}
+
+// Grows a large block to a larger capacity: in place when the addresses after it
+// are free, else by moving its pages into a new mapping, which copies no byte.
+char* GrowLarge(char* data, std::size_t capacity, std::size_t grown)
+{
+    if (::mremap(data, capacity, grown, 0) != MAP_FAILED)
+        return data;
+    char* moved = MapLarge(grown);
+    if (::mremap(data, capacity, capacity, MREMAP_MAYMOVE | MREMAP_FIXED, moved) == MAP_FAILED) {
+        ::munmap(moved, grown);
+        throw std::bad_alloc();
+    }
+    return moved;
+}
+
+void Release(TSpare block)
+{
+    if (block.Capacity >= kLarge)
+        ::munmap(block.Data, block.Capacity);
+    else
+        std::free(block.Data);
+}
 
 class TSpares {
 public:
@@ -45,23 +91,23 @@ public:
     void Give(TSpare block)
     {
         std::unique_lock lock(FLock);
-        if (block.Capacity < kSmallestSpare || block.Capacity > kSpareLimit) {
+        if (block.Capacity < kLarge || block.Capacity > kSpareLimit) {
             lock.unlock();
-            std::free(block.Data);
+            Release(block);
             return;
         }
-        std::vector<char*> dropped;
+        std::vector<TSpare> dropped;
         std::sort(FBlocks.begin(), FBlocks.end(), [](const TSpare& a, const TSpare& b) { return a.Capacity > b.Capacity; });
         while (FBytes + block.Capacity > kSpareLimit) {
-            dropped.push_back(FBlocks.back().Data);
+            dropped.push_back(FBlocks.back());
             FBytes -= FBlocks.back().Capacity;
             FBlocks.pop_back();
         }
         FBlocks.push_back(block);
         FBytes += block.Capacity;
         lock.unlock();
-        for (char* p : dropped)
-            std::free(p);
+        for (const TSpare& spare : dropped)
+            Release(spare);
     }
 
 private:
@@ -87,29 +133,33 @@ void TByteBlock::Reserve(std::size_t n)
     // Offsets into a block have 40 bits.
     if (n > (std::size_t{1} << 40) - FSize)
         throw std::bad_alloc();
-    const std::size_t capacity = std::max({FSize + n, FCapacity + FCapacity / 2, std::size_t{4096}});
-    if (capacity >= kSmallestSpare) {
-        // A block growing large for the first time takes the largest spare: the
-        // blocks of a table grow large in the order of their final sizes, the bytes
-        // first, so each finds the spare of its size in the last table. One that
-        // outgrows its spare later takes the smallest that fits.
-        const TSpare spare = Spares().Take(capacity, FCapacity < kSmallestSpare);
-        if (spare.Data) {
-            const std::size_t size = FSize;
-            if (size > 0)
-                std::memcpy(spare.Data, FData, size);
-            Clear();
-            FData = spare.Data;
-            FCapacity = spare.Capacity;
-            FSize = size;
-            return;
-        }
+    std::size_t capacity = std::max({FSize + n, FCapacity + FCapacity / 2, std::size_t{4096}});
+    if (capacity < kLarge) {
+        char* grown = static_cast<char*>(std::realloc(FData, capacity));
+        if (!grown)
+            throw std::bad_alloc();
+        FData = grown;
+        FCapacity = capacity;
+        return;
     }
-    char* grown = static_cast<char*>(std::realloc(FData, capacity));
-    if (!grown)
-        throw std::bad_alloc();
-    FData = grown;
-    FCapacity = capacity;
+    // Large blocks double: the addresses cost nothing until their pages are used.
+    capacity = (std::max(capacity, 2 * FCapacity) + kLarge - 1) & ~(kLarge - 1);
+    if (FCapacity >= kLarge) {
+        FData = GrowLarge(FData, FCapacity, capacity);
+        FCapacity = capacity;
+        return;
+    }
+    // A block growing large takes the largest spare: the blocks of a table grow
+    // large in the order of their final sizes, the bytes first, so each finds the
+    // spare of its size in the last table.
+    TSpare spare = Spares().Take(capacity, true);
+    if (!spare.Data)
+        spare = {MapLarge(capacity), capacity};
+    if (FSize > 0)
+        std::memcpy(spare.Data, FData, FSize);
+    std::free(FData);
+    FData = spare.Data;
+    FCapacity = spare.Capacity;
 }
 
 char* TByteBlock::Extend(std::size_t n)

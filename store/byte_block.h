@@ -4,12 +4,13 @@
 #include <utility>
 
 // A block of bytes that grows at its end, for the large arrays of a table's rows.
-// It grows with realloc, which moves a large block by remapping its pages instead
-// of copying them, so a block filled while a large file is read is never held
-// twice. A large block given up (its table closed, or the block replaced by a
-// compacted one) is kept for the next block that grows as large, within a bound:
-// a table read again then writes into pages the process already has instead of
-// taking fresh ones, whose first touch costs more than reading the file.
+// A small block is malloc's; a large one is a mapping of its own in huge pages,
+// which grows by moving its pages instead of copying them, so a block filled while
+// a large file is read is never held twice. A large block given up (its table
+// closed, or the block replaced by a compacted one) is kept for the next block
+// that grows as large, within a bound: a table read again then writes into pages
+// the process already has instead of taking fresh ones, whose first touch costs
+// more than reading the file.
 class TByteBlock {
 public:
     TByteBlock() = default;
