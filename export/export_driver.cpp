@@ -18,6 +18,9 @@ bool TCaseBlindLess::operator()(const std::string& a, const std::string& b) cons
 
 namespace {
 
+// How much text a walk gathers before handing it to the state's sink.
+constexpr size_t kExportPiece = 1 << 20;
+
 void WalkCategory(TClientDataSet& marks, const std::function<void()>& writer)
 {
     for (marks.GoFirst(); !marks.AtEnd(); marks.GoNext())
@@ -27,11 +30,18 @@ void WalkCategory(TClientDataSet& marks, const std::function<void()>& writer)
 } // namespace
 
 void WalkMarks(TClientDataSet& cats, TClientDataSet& marks, TExportState& state, TExportScope scope,
-               const std::function<void()>& writer, const std::vector<TRowRef>& selectedRows)
+               const std::function<void()>& markWriter, const std::vector<TRowRef>& selectedRows)
 {
     state.FExportText.clear();
     state.FExportCount = 0;
     state.FExportIcons.clear();
+    const std::function<void()> writer = [&] {
+        markWriter();
+        if (state.FExportSink && state.FExportText.size() >= kExportPiece) {
+            state.FExportSink(state.FExportText);
+            state.FExportText.clear();
+        }
+    };
     TSuspendedViews suspended(marks);
     switch (scope) {
     case esVisible:
@@ -163,6 +173,25 @@ void WriteExportDocument(std::string_view documentTemplate, std::string_view bod
 void SaveExportDocument(std::string_view documentTemplate, std::string_view body, const std::filesystem::path& path)
 {
     WriteFileAtomically(path, [&](const TByteWriter& write) { WriteExportDocument(documentTemplate, body, write); });
+}
+
+void SaveWalkedDocument(std::string_view documentTemplate, const std::filesystem::path& path, TExportState& state,
+                        const std::function<void()>& walk)
+{
+    WriteFileAtomically(path, [&](const TByteWriter& write) {
+        const size_t at = documentTemplate.find("%s");
+        TLineEndWriter out(write);
+        out.Put(documentTemplate.substr(0, at));
+        struct TSinkSet {
+            TExportState& State;
+            ~TSinkSet() { State.FExportSink = nullptr; }
+        } sinkSet{state};
+        state.FExportSink = [&](std::string_view text) { out.Put(text); };
+        walk();
+        out.Put(state.FExportText);
+        out.Put(documentTemplate.substr(at + 2));
+        out.Finish();
+    });
 }
 
 std::string ExportCountText(std::int32_t count)

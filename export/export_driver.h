@@ -29,6 +29,9 @@ struct TExportState {
     TIconNameList FExportIcons;
     bool FExportFileChosen = false;
     bool FKmzMode = false;
+    // While an export writes its file as the walk goes: takes the text added so
+    // far whenever it has grown large, after which it is cleared.
+    std::function<void(std::string_view)> FExportSink;
 };
 
 // The save prompt of one format.
@@ -43,9 +46,9 @@ extern const TExportFormat kKmzFormat;
 extern const TExportFormat kWptFormat;
 extern const TExportFormat kMpFormat;
 
-// Resets the state, then calls writer once per mark of the scope with the marks
-// table on that mark. The marks table's views are suspended for the walk and
-// resumed on every path.
+// Resets the state's text, count and icons, then calls writer once per mark of the
+// scope with the marks table on that mark. The marks table's views are suspended
+// for the walk and resumed on every path.
 void WalkMarks(TClientDataSet& cats, TClientDataSet& marks, TExportState& state, TExportScope scope,
                const std::function<void()>& writer, const std::vector<TRowRef>& selectedRows);
 
@@ -60,6 +63,11 @@ void SaveExportText(std::string_view text, const std::filesystem::path& path);
 // Saves the template with its "%s" replaced by the body, as SaveExportText saves
 // FillTemplate's result, without making either text.
 void SaveExportDocument(std::string_view documentTemplate, std::string_view body, const std::filesystem::path& path);
+// Saves the template with its "%s" replaced by the text that walk (a WalkMarks
+// call) adds to the state, as SaveExportDocument saves it, writing the text to the
+// file while the walk makes it: a large export is never held whole.
+void SaveWalkedDocument(std::string_view documentTemplate, const std::filesystem::path& path, TExportState& state,
+                        const std::function<void()>& walk);
 // The bytes SaveExportText and SaveExportDocument save, handed to a writer in
 // pieces.
 void WriteExportText(std::string_view text, const TByteWriter& write);

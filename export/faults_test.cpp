@@ -15,6 +15,7 @@
 #include "kmz_package.h"
 #include "marks_error.h"
 #include "marks_schema.h"
+#include "mp_writer.h"
 #include "test_helpers.h"
 #include "wpt_writer.h"
 
@@ -126,6 +127,13 @@ TEST_F(TFaults, FullDisk)
                   .find("Cannot create file"),
               std::string::npos);
     EXPECT_NE(ErrorText([&] {
+                  SaveWalkedDocument(kWptHeader, dir / "out.wpt", State, [&] {
+                      WalkMarks(Cats, Marks, State, esVisible,
+                                [&] { State.FExportText.append(100000, 'w'); }, {});
+                  });
+              }).find("Cannot create file"),
+              std::string::npos);
+    EXPECT_NE(ErrorText([&] {
                   ZipArchive zip;
                   WriteKmzPackage(zip, dir / "out.kmz", FillTemplate(kKmlDocument, State.FExportText), State.FExportIcons,
                                   fs::path(MARKS_SOURCE_DIR) / "sample" / "MarksIcons");
@@ -136,6 +144,26 @@ TEST_F(TFaults, FullDisk)
     EXPECT_EQ(ReadWholeFile(dir / "out.wpt"), "old waypoints");
     EXPECT_EQ(ReadWholeFile(dir / "out.kmz"), "old archive");
     EXPECT_EQ(disk.UserFiles(), (std::vector<std::string>{"marks.sml", "out.kmz", "out.wpt"}));
+}
+
+TEST_F(TFaults, AWalkThatFailsAfterPiecesWereWrittenLeavesTheTargetAsItWas)
+{
+    WriteFileAtomically(Root / "out.mp", "old export");
+    int marks = 0;
+    EXPECT_EQ(ErrorText([&] {
+                  SaveWalkedDocument(kMpHeader, Root / "out.mp", State, [&] {
+                      WalkMarks(Cats, Marks, State, esVisible, [&] {
+                          // Large enough that several pieces reach the file first.
+                          State.FExportText.append(300000, 'm');
+                          if (++marks == 20)
+                              throw EMarksError("broken mark");
+                      }, {});
+                  });
+              }),
+              "broken mark");
+    EXPECT_EQ(ReadWholeFile(Root / "out.mp"), "old export");
+    EXPECT_EQ(FilesIn(Root), (std::vector<std::string>{"out.mp"}));
+    EXPECT_FALSE(State.FExportSink);
 }
 
 TEST_F(TFaults, UnwritableAndVanishedTargets)

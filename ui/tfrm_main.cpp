@@ -183,8 +183,9 @@ void TfrmMain::ExportKml(TExportScope scope, std::string fileName, const std::ve
     FExport.FKmzMode = false;
     const std::string icons = IconFolder();
     const TMarkReader mark(CDMarks);
-    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddKmlPlacemark(FExport, mark.Read(), icons); }, selectedRows);
-    SaveExportDocument(kKmlDocument, FExport.FExportText, fileName);
+    SaveWalkedDocument(kKmlDocument, fileName, FExport, [&] {
+        WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddKmlPlacemark(FExport, mark.Read(), icons); }, selectedRows);
+    });
 }
 
 void TfrmMain::ExportWpt(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
@@ -192,8 +193,9 @@ void TfrmMain::ExportWpt(TExportScope scope, std::string fileName, const std::ve
     if (!ChooseExportFile(kWptFormat, fileName))
         return;
     const TMarkReader mark(CDMarks);
-    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddWptWaypoint(FExport, mark.Read()); }, selectedRows);
-    SaveExportDocument(kWptHeader, FExport.FExportText, fileName);
+    SaveWalkedDocument(kWptHeader, fileName, FExport, [&] {
+        WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddWptWaypoint(FExport, mark.Read()); }, selectedRows);
+    });
 }
 
 void TfrmMain::ExportKmz(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
@@ -212,8 +214,9 @@ void TfrmMain::ExportMp(TExportScope scope, std::string fileName, const std::vec
         return;
     FIconTypes.LoadIconTypes(FProjectDir + "../MarksIcons/Icons.ini");
     const TMarkReader mark(CDMarks);
-    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddMpObject(FExport, mark.Read(), FIconTypes); }, selectedRows);
-    SaveExportDocument(kMpHeader, FExport.FExportText, fileName);
+    SaveWalkedDocument(kMpHeader, fileName, FExport, [&] {
+        WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddMpObject(FExport, mark.Read(), FIconTypes); }, selectedRows);
+    });
 }
 
 void TfrmMain::ShowExportCount()

@@ -15,6 +15,10 @@
 
 #include "file_io.h"
 #include "marks_schema.h"
+#include "mark_geometry.h"
+#include "wpt_writer.h"
+#include "mp_writer.h"
+#include "kml_writer.h"
 #include "program.h"
 #include "project_dir.h"
 #include "ui_test_support.h"
@@ -316,6 +320,47 @@ TEST_F(TWindowTest, ExportScopes)
             EXPECT_TRUE(std::regex_match(line, std::regex("Type=0x[0-9A-Fa-f]+\r"))) << line;
         }
     EXPECT_EQ(typeLines, Window->FExport.FExportCount);
+}
+
+TEST_F(TWindowTest, LargeExportsWrittenAsTheWalkGoesMatchTheWholeText)
+{
+    Window->OpenProject(Dir.string());
+    fs::create_directories(Root / "MarksIcons");
+    fs::copy_file(kSample / "Icons.ini", Root / "MarksIcons" / "Icons.ini");
+    // Descriptions with line ends of every kind, and lines of many points, long
+    // enough that every export reaches its file in several pieces.
+    std::string descr;
+    for (int i = 0; descr.size() < 30000; ++i)
+        descr += "line " + std::to_string(i) + (i % 3 == 0 ? "\r\n" : i % 3 == 1 ? "\n" : "\r");
+    std::string line;
+    for (int i = 0; i < 1000; ++i)
+        line += PointRecord(30 + i / 1000.0L, 60 - i / 3000.0L);
+    TClientDataSet& marks = Window->CDMarks;
+    for (Window->CDCats.GoFirst(); !Window->CDCats.AtEnd(); Window->CDCats.GoNext())
+        for (marks.GoFirst(); !marks.AtEnd(); marks.GoNext()) {
+            marks.BeginEdit();
+            marks.FieldNamed("descr").SetAsText(descr);
+            marks.FieldNamed("lonlatarr").SetAsValue(line);
+            marks.PostRow();
+        }
+
+    const TMarkReader mark(marks);
+    auto expectWhole = [&](const char* documentTemplate, const fs::path& streamed, const std::function<void(TExportState&)>& add) {
+        TExportState whole;
+        WalkMarks(Window->CDCats, marks, whole, esVisible, [&] { add(whole); }, {});
+        ASSERT_GT(whole.FExportText.size(), 3u << 20);
+        SaveExportDocument(documentTemplate, whole.FExportText, Root / "whole");
+        EXPECT_EQ(ReadWholeFile(streamed), ReadWholeFile(Root / "whole")) << streamed;
+        EXPECT_EQ(Window->FExport.FExportCount, whole.FExportCount);
+    };
+    Window->ExportKml(esVisible, (Root / "all.kml").string());
+    expectWhole(kKmlDocument, Root / "all.kml",
+                [&](TExportState& state) { AddKmlPlacemark(state, mark.Read(), TfrmMain::IconFolder()); });
+    Window->ExportWpt(esVisible, (Root / "all.wpt").string());
+    expectWhole(kWptHeader, Root / "all.wpt", [&](TExportState& state) { AddWptWaypoint(state, mark.Read()); });
+    Window->ExportMp(esVisible, (Root / "all.mp").string());
+    expectWhole(kMpHeader, Root / "all.mp",
+                [&](TExportState& state) { AddMpObject(state, mark.Read(), Window->FIconTypes); });
 }
 
 namespace {
