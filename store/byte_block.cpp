@@ -142,8 +142,7 @@ void TByteBlock::Reserve(std::size_t n)
         FCapacity = capacity;
         return;
     }
-    // Large blocks double: the addresses cost nothing until their pages are used.
-    capacity = (std::max(capacity, 2 * FCapacity) + kLarge - 1) & ~(kLarge - 1);
+    capacity = (capacity + kLarge - 1) & ~(kLarge - 1);
     if (FCapacity >= kLarge) {
         FData = GrowLarge(FData, FCapacity, capacity);
         FCapacity = capacity;
