@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 #include "packet_test_support.h"
 #include "packet_values.h"
 
@@ -186,4 +188,55 @@ TEST(PacketValues, Base64MatchesTheRfc4648Vectors)
         EXPECT_EQ(DecodeBase64(text), bytes) << text;
     }
     EXPECT_EQ(DecodeBase64("Zm9v\r\nYmE="), "fooba");
+}
+
+namespace {
+
+// Every alphabet character's six bits in turn, whatever else stands between them.
+std::string DecodeBitByBit(std::string_view text)
+{
+    const std::string_view alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    unsigned bits = 0, count = 0;
+    for (char c : text)
+        if (size_t v = alphabet.find(c); v != std::string_view::npos) {
+            bits = (bits << 6 | static_cast<unsigned>(v)) & 0xFFFFFF;
+            if ((count += 6) >= 8)
+                out.push_back(static_cast<char>(bits >> (count -= 8)));
+        }
+    return out;
+}
+
+} // namespace
+
+TEST(PacketValues, LongBase64TextsDecodeAsEveryCharacterSays)
+{
+    // Texts long enough for the blocks the decoder takes at once; each byte value
+    // in each place of a block, and texts with line breaks, padding and foreign
+    // bytes at random places.
+    std::string block;
+    AppendBase64(block, std::string("\x00\x10\x83\x10\x51\x87\x20\x92\x8b\x30\xd3\x8f\x41\x14\x93\x51"
+                                    "\x55\x97\x61\x96\x9b\x71\xd7\x9f\x82\x18\xa3\x92\x59\xa7\xa2\x9a"
+                                    "\xab\xb2\xdb\xaf\xc3\x1c\xb3\xd3\x5d\xb7\xe3\x9e\xbb\xf3\xdf\xbf",
+                                    48));
+    block += block;
+    ASSERT_EQ(block.size(), 128u);
+    for (size_t at = 0; at < 64; ++at)
+        for (int c = 0; c < 256; ++c) {
+            std::string text = block;
+            text[at] = static_cast<char>(c);
+            ASSERT_EQ(DecodeBase64(text), DecodeBitByBit(text)) << at << " " << c;
+        }
+    std::mt19937 random(7);
+    for (int round = 0; round < 2000; ++round) {
+        std::string bytes(random() % 400, '\0');
+        for (char& b : bytes)
+            b = static_cast<char>(random());
+        std::string text;
+        AppendBase64(text, bytes);
+        EXPECT_EQ(DecodeBase64(text), bytes);
+        for (int k = random() % 4; k > 0 && !text.empty(); --k)
+            text.insert(random() % text.size(), 1, "\n=\x80 \0"[random() % 5]);
+        ASSERT_EQ(DecodeBase64(text), DecodeBitByBit(text)) << text;
+    }
 }

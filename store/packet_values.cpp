@@ -7,6 +7,10 @@
 #include <cstring>
 #include <locale.h>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 namespace {
 
 constexpr std::array<const char*, 256> MakeEscapes()
@@ -184,12 +188,69 @@ void AppendBase64(std::string& out, std::string_view bytes)
     }
 }
 
+namespace {
+
+#if defined(__x86_64__)
+// Whole blocks of 32 alphabet characters, 24 bytes each, in vector registers (the
+// lookup method of Muła and Lemire). The low and the high nibble of each
+// character index two tables whose entries share a bit only for characters
+// outside the alphabet; a third table, indexed by the high nibble with '/' singled
+// out, holds what turns a character into its 6-bit value. Stops before the first
+// block holding anything else, and returns the characters decoded.
+__attribute__((target("avx2"))) size_t DecodeBase64Blocks(char*& out, const unsigned char* in, size_t n)
+{
+    const __m256i lowBits = _mm256_setr_epi8(0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x13, 0x1A,
+                                             0x1B, 0x1B, 0x1B, 0x1A, 0x15, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11, 0x11,
+                                             0x11, 0x11, 0x13, 0x1A, 0x1B, 0x1B, 0x1B, 0x1A);
+    const __m256i highBits = _mm256_setr_epi8(0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08, 0x10, 0x10, 0x10, 0x10,
+                                              0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x01, 0x02, 0x04, 0x08, 0x04, 0x08,
+                                              0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10, 0x10);
+    const __m256i shifts = _mm256_setr_epi8(0, 16, 19, 4, -65, -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0, 0, 16, 19, 4, -65,
+                                            -65, -71, -71, 0, 0, 0, 0, 0, 0, 0, 0);
+    const __m256i slash = _mm256_set1_epi8(0x2F);
+    // Three bytes from each four values, then the two lanes' twelve bytes side by side.
+    const __m256i bytesOfLanes = _mm256_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1, 2, 1, 0, 6,
+                                                  5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    const __m256i lanesTogether = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 0, 0);
+    size_t i = 0;
+    for (; i + 32 <= n; i += 32) {
+        const __m256i text = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+        const __m256i high = _mm256_and_si256(_mm256_srli_epi32(text, 4), slash);
+        const __m256i low = _mm256_and_si256(text, slash);
+        if (!_mm256_testz_si256(_mm256_shuffle_epi8(lowBits, low), _mm256_shuffle_epi8(highBits, high)))
+            break;
+        const __m256i shift = _mm256_shuffle_epi8(shifts, _mm256_add_epi8(_mm256_cmpeq_epi8(text, slash), high));
+        const __m256i values = _mm256_add_epi8(text, shift);
+        const __m256i pairs = _mm256_maddubs_epi16(values, _mm256_set1_epi32(0x01400140));
+        const __m256i quads = _mm256_madd_epi16(pairs, _mm256_set1_epi32(0x00011000));
+        const __m256i packed =
+            _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(quads, bytesOfLanes), lanesTogether);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_castsi256_si128(packed));
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 16), _mm256_extracti128_si256(packed, 1));
+        out += 24;
+    }
+    return i;
+}
+
+bool HasVectorBase64()
+{
+    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
+    return avx2;
+}
+#endif
+
+} // namespace
+
 size_t DecodeBase64Into(char* out, std::string_view text)
 {
     char* p = out;
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
     size_t i = 0;
+#if defined(__x86_64__)
+    if (HasVectorBase64())
+        i = DecodeBase64Blocks(p, in, n);
+#endif
     // Whole groups of four alphabet characters, the form every writer produces.
     while (i + 4 <= n) {
         int a = kBase64Values[in[i]], b = kBase64Values[in[i + 1]], c = kBase64Values[in[i + 2]],
