@@ -64,8 +64,8 @@ void SaveExportText(std::string_view text, const std::filesystem::path& path);
 // FillTemplate's result, without making either text.
 void SaveExportDocument(std::string_view documentTemplate, std::string_view body, const std::filesystem::path& path);
 // Saves the template with its "%s" replaced by the text that walk (a WalkMarks
-// call) adds to the state, as SaveExportDocument saves it, writing the text to the
-// file while the walk makes it: a large export is never held whole.
+// call) adds to the state, as SaveExportDocument saves it, handing the text on to
+// the file while the walk makes it rather than gathering all of it first.
 void SaveWalkedDocument(std::string_view documentTemplate, const std::filesystem::path& path, TExportState& state,
                         const std::function<void()>& walk);
 // The bytes SaveExportText and SaveExportDocument save, handed to a writer in

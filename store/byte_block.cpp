@@ -31,7 +31,7 @@ struct TSpare {
 char* MapLarge(std::size_t capacity)
 {
     const std::size_t span = capacity + kLarge;
-    void* mapped = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void* mapped = ::mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED)
         throw std::bad_alloc();
     const auto start = reinterpret_cast<std::uintptr_t>(mapped);
@@ -45,13 +45,15 @@ char* MapLarge(std::size_t capacity)
 }
 
 // Grows a large block to a larger capacity: in place when the addresses after it
-// are free, else by moving its pages into a new mapping, which copies no byte.
+// are free, else by moving its pages, in one step, to the start of a new aligned
+// range and growing it there, which copies no byte. Either way the block stays one
+// mapping, which it must be to grow or move again.
 char* GrowLarge(char* data, std::size_t capacity, std::size_t grown)
 {
     if (::mremap(data, capacity, grown, 0) != MAP_FAILED)
         return data;
     char* moved = MapLarge(grown);
-    if (::mremap(data, capacity, capacity, MREMAP_MAYMOVE | MREMAP_FIXED, moved) == MAP_FAILED) {
+    if (::mremap(data, capacity, grown, MREMAP_MAYMOVE | MREMAP_FIXED, moved) == MAP_FAILED) {
         ::munmap(moved, grown);
         throw std::bad_alloc();
     }
@@ -68,15 +70,13 @@ void Release(TSpare block)
 
 class TSpares {
 public:
-    // The largest or the smallest spare of at least this capacity, taken out; null
-    // data if none.
-    TSpare Take(std::size_t capacity, bool largest)
+    // The largest spare of at least this capacity, taken out; null data if none.
+    TSpare Take(std::size_t capacity)
     {
         std::lock_guard lock(FLock);
         auto best = FBlocks.end();
         for (auto it = FBlocks.begin(); it != FBlocks.end(); ++it)
-            if (it->Capacity >= capacity &&
-                (best == FBlocks.end() || (largest ? it->Capacity > best->Capacity : it->Capacity < best->Capacity)))
+            if (it->Capacity >= capacity && (best == FBlocks.end() || it->Capacity > best->Capacity))
                 best = it;
         if (best == FBlocks.end())
             return {nullptr, 0};
@@ -86,28 +86,29 @@ public:
         return taken;
     }
 
-    // Keeps the block, making room by freeing the smallest spares; frees it when
-    // it does not fit at all.
-    void Give(TSpare block)
+    // Keeps the block, making room by releasing the smallest spares; releases it
+    // when it does not fit at all. Allocates nothing but room in the list, and
+    // releases the block when even that is refused: it runs in destructors.
+    void Give(TSpare block) noexcept
     {
-        std::unique_lock lock(FLock);
+        std::lock_guard lock(FLock);
         if (block.Capacity < kLarge || block.Capacity > kSpareLimit) {
-            lock.unlock();
             Release(block);
             return;
         }
-        std::vector<TSpare> dropped;
         std::sort(FBlocks.begin(), FBlocks.end(), [](const TSpare& a, const TSpare& b) { return a.Capacity > b.Capacity; });
         while (FBytes + block.Capacity > kSpareLimit) {
-            dropped.push_back(FBlocks.back());
+            Release(FBlocks.back());
             FBytes -= FBlocks.back().Capacity;
             FBlocks.pop_back();
         }
-        FBlocks.push_back(block);
+        try {
+            FBlocks.push_back(block);
+        } catch (const std::bad_alloc&) {
+            Release(block);
+            return;
+        }
         FBytes += block.Capacity;
-        lock.unlock();
-        for (const TSpare& spare : dropped)
-            Release(spare);
     }
 
 private:
@@ -151,7 +152,7 @@ void TByteBlock::Reserve(std::size_t n)
     // A block growing large takes the largest spare: the blocks of a table grow
     // large in the order of their final sizes, the bytes first, so each finds the
     // spare of its size in the last table.
-    TSpare spare = Spares().Take(capacity, true);
+    TSpare spare = Spares().Take(capacity);
     if (!spare.Data)
         spare = {MapLarge(capacity), capacity};
     if (FSize > 0)
