@@ -203,7 +203,13 @@ std::optional<T> ReadNumber(QStringView text)
 
 std::optional<double> ReadReal(QStringView text)
 {
-    return ReadNumber<double>(text);
+    // The number reader also takes "nan", "inf", "infinity" and "nan(...)": none of
+    // them is a number of this protocol, and a NaN would travel on into the next
+    // call of the page.
+    const std::optional<double> value = ReadNumber<double>(text);
+    if (value && !std::isfinite(*value))
+        return std::nullopt;
+    return value;
 }
 
 std::optional<int> ReadInteger(QStringView text)

@@ -33,8 +33,8 @@ QString JsColour(TColor colour);
 // 'lat|lng;lat|lng', each coordinate as JsCoordinate.
 QString JsPointList(const std::vector<TGeoPoint>& points, int precision = 0);
 
-// A decimal number with "." (an exponent such as "e-7" is accepted); nothing for an
-// empty or malformed text.
+// A finite decimal number with "." (an exponent such as "e-7" is accepted); nothing
+// for an empty or malformed text, and for "NaN", "Infinity" and the like.
 std::optional<double> ReadReal(QStringView text);
 // A decimal integer; nothing for an empty, malformed or out-of-range text.
 std::optional<int> ReadInteger(QStringView text);

@@ -69,7 +69,8 @@ TEST(MapValues, ReadingFieldNumbers)
     EXPECT_EQ(ReadReal(u"55.5"), 55.5);
     EXPECT_EQ(ReadReal(u"-1.5e-7"), -1.5e-7);
     EXPECT_EQ(ReadReal(u"+2"), 2);
-    for (const char16_t* bad : {u"", u"55,5", u"1.2.3", u"12 ", u"abc", u"+-1", u"0x10"})
+    for (const char16_t* bad : {u"", u"55,5", u"1.2.3", u"12 ", u"abc", u"+-1", u"0x10", u"NaN", u"nan",
+                                 u"nan(123)", u"Infinity", u"-Infinity", u"inf", u"INF", u"1e400"})
         EXPECT_FALSE(ReadReal(bad)) << QString::fromUtf16(bad).toStdString();
     EXPECT_EQ(ReadInteger(u"12"), 12);
     EXPECT_EQ(ReadInteger(u"-3"), -3);

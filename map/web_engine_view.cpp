@@ -1,11 +1,15 @@
 #include "web_engine_view.h"
 
+#include <QChildEvent>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QKeyEvent>
 #include <QTimer>
+#include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
@@ -16,23 +20,109 @@
 
 namespace {
 
-// The page of the map panel: the map page and the blank page are the only
-// documents it shows.
+// How long after a person's click or key press in the view a link may still count
+// as the one they followed.
+constexpr qint64 kPersonInputMs = 1000;
+
+// The page of the map panel: the map page and the blank page, which the program
+// loads itself, are the only documents it shows. Every navigation the page asks for
+// is refused: a scripted change of address, a form, a link. A web link a person
+// clicked, in the page or for a new window, opens in the system's browser instead;
+// any other address (a file, a script, data) opens nowhere.
 class TMapPanelPage : public QWebEnginePage {
 public:
-    using QWebEnginePage::QWebEnginePage;
+    TMapPanelPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent)
+    {
+        FClock.start();
+        // The page asks for a window of its own for target=_blank links and
+        // window.open; no window is ever made for it.
+        connect(this, &QWebEnginePage::newWindowRequested, this, [this](QWebEngineNewWindowRequest& request) {
+            if (request.isUserInitiated() && TakePersonInput())
+                OpenOutside(request.requestedUrl());
+        });
+    }
+
+    void NotePersonInput() { FPersonInputAt = FClock.elapsed(); }
+    // Whether the latest navigation of the page's main frame was refused. The page
+    // reports the start (and the stop) of a refused navigation as of any other; the
+    // document it shows stays all the same.
+    bool MainFrameRefused() const { return FMainFrameRefused; }
 
 protected:
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override
     {
-        if (isMainFrame && type == NavigationTypeLinkClicked) {
-            QDesktopServices::openUrl(url);
-            return false;
+        if (type == NavigationTypeLinkClicked && TakePersonInput())
+            OpenOutside(url);
+        // Typed: the program's own loads. The map service's frames inside the page
+        // load as they need, but no link or form changes them either.
+        if (isMainFrame) {
+            FMainFrameRefused = type != NavigationTypeTyped;
+            return !FMainFrameRefused;
         }
-        return true;
+        return type != NavigationTypeLinkClicked && type != NavigationTypeFormSubmitted;
     }
 
-    QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+private:
+    QElapsedTimer FClock;
+    qint64 FPersonInputAt = -1;
+    bool FMainFrameRefused = false;
+
+    // Whether a person clicked or pressed a key in the view just before; one input
+    // lets one address through.
+    bool TakePersonInput()
+    {
+        const bool recent = FPersonInputAt >= 0 && FClock.elapsed() - FPersonInputAt <= kPersonInputMs;
+        FPersonInputAt = -1;
+        return recent;
+    }
+
+    static void OpenOutside(const QUrl& url)
+    {
+        if (url.isValid() && (url.scheme() == QLatin1String("https") || url.scheme() == QLatin1String("http")))
+            QDesktopServices::openUrl(url);
+    }
+};
+
+// Tells the page of each click and key press a person makes in the view. Scripts
+// cannot make such events; the view's input widget is made (and made again after
+// the page's process ends) below the view, so the watch follows new children.
+class TPersonInputWatch : public QObject {
+public:
+    TPersonInputWatch(QWidget* view, TMapPanelPage* page) : QObject(view), FPage(page) { Watch(view); }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        switch (event->type()) {
+        case QEvent::ChildAdded:
+            Watch(static_cast<QChildEvent*>(event)->child());
+            break;
+        case QEvent::MouseButtonRelease:
+            FPage->NotePersonInput();
+            break;
+        case QEvent::KeyPress: {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space)
+                FPage->NotePersonInput();
+            break;
+        }
+        default:
+            break;
+        }
+        return false;
+    }
+
+private:
+    TMapPanelPage* FPage;
+
+    void Watch(QObject* object)
+    {
+        if (object == this)
+            return;
+        object->installEventFilter(this);
+        for (QObject* child : object->children())
+            Watch(child);
+    }
 };
 
 // The exchange runs in the page's global scope; page functions run through an
@@ -206,7 +296,10 @@ TWebEngineView::TWebEngineView(QWidget* parent, QWebEngineProfile* profile) : FV
     setParent(FView);
     auto* page = new TMapPanelPage(profile ? profile : QWebEngineProfile::defaultProfile(), FView);
     FView->setPage(page);
-    connect(page, &QWebEnginePage::loadStarted, this, [this] {
+    new TPersonInputWatch(FView, page);
+    connect(page, &QWebEnginePage::loadStarted, this, [this, page] {
+        if (page->MainFrameRefused())
+            return;
         Report([this] {
             ++FLoadSerial;
             emit NavigationStarted();

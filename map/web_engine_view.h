@@ -13,8 +13,8 @@ class QWidget;
 // The map panel's web view on Qt WebEngine. An exchange runs as one script call in
 // the page's main world and waits for its answer in a local event loop that
 // leaves user input queued; navigation reports that arrive meanwhile are handed on
-// after it. Links the user follows in the map open in the system's browser, so
-// the panel always keeps the map page.
+// after it. The panel always keeps the map page: the page cannot navigate, and a
+// web link a person clicks in it opens in the system's browser.
 class TWebEngineView : public TWebView {
     Q_OBJECT
 

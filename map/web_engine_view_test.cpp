@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QTest>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -45,6 +47,13 @@ bool WaitFor(const std::function<bool()>& condition)
         loop.exec();
     }
     return condition();
+}
+
+void Pause(int ms)
+{
+    QElapsedTimer clock;
+    clock.start();
+    WaitFor([&] { return clock.elapsed() >= ms; });
 }
 
 class TWebEngineMap : public ::testing::Test {
@@ -95,6 +104,27 @@ protected:
     }
 
     void ShowMark(const TMarkData& mark) { ShowMarkOnMap({Map, Marker, Polyline, Polygon}, mark); }
+};
+
+// Takes every address handed to the system's opener, whatever its scheme.
+class TOpener : public QObject {
+    Q_OBJECT
+
+public:
+    QStringList Opened;
+    static constexpr const char* kSchemes[] = {"http", "https", "file", "javascript", "data", "about", "ftp"};
+
+    TOpener()
+    {
+        for (const char* scheme : kSchemes)
+            QDesktopServices::setUrlHandler(scheme, this, "Open");
+    }
+    ~TOpener() override
+    {
+        for (const char* scheme : kSchemes)
+            QDesktopServices::unsetUrlHandler(scheme);
+    }
+    Q_INVOKABLE void Open(const QUrl& url) { Opened << url.toString(); }
 };
 
 TMarkData Named(const std::string& name, long double lon, long double lat)
@@ -218,6 +248,48 @@ TEST_F(TWebEngineMap, NamesReachThePageAsTextAndRunNothing)
     EXPECT_TRUE(Errors.empty());
 }
 
+TEST_F(TWebEngineMap, OnlyAWebLinkAPersonClickedLeavesThePanelAndTheMapStays)
+{
+    TOpener opener;
+    Panel->show();
+    Show();
+    Js("document.body.insertAdjacentHTML('afterbegin', "
+       "'<div style=\"position:fixed;left:0;top:0;z-index:9999;background:#fff\">"
+       "<a id=\"terms\" href=\"https://example.org/terms\" style=\"display:block;height:30px\">terms</a>"
+       "<a id=\"report\" href=\"https://example.org/report\" target=\"_blank\" "
+       "style=\"display:block;height:30px\">report</a>"
+       "<a id=\"local\" href=\"file:///usr/bin/xterm\" style=\"display:block;height:30px\">local</a>"
+       "<form id=\"post\" action=\"https://example.org/post\" method=\"post\"></form></div>')");
+    const auto mapStays = [&] {
+        EXPECT_EQ(Js("typeof DoMap + ' ' + linkedCompList.length"), "function 3");
+        EXPECT_NO_THROW(Map.ExecuteScript("MapGetCenter", ""));
+    };
+
+    // Nothing a script does reaches the opener or replaces the page.
+    for (const char* script : {"location.href = 'file:///usr/bin/xterm'", "location.href = 'https://example.org/x'",
+                               "document.getElementById('terms').click()", "document.getElementById('report').click()",
+                               "window.open('https://example.org/w')", "document.getElementById('post').submit()"}) {
+        Js(script);
+        Pause(300);
+        EXPECT_TRUE(opener.Opened.isEmpty()) << script << ": " << opener.Opened.join(' ').toStdString();
+        mapStays();
+    }
+
+    // A person's clicks: a web link and a new-window link open outside, once each; a
+    // file link opens nowhere.
+    QWidget* input = View->Widget()->focusProxy();
+    ASSERT_NE(input, nullptr);
+    QTest::mouseClick(input, Qt::LeftButton, {}, QPoint(10, 15));
+    EXPECT_TRUE(WaitFor([&] { return !opener.Opened.isEmpty(); }));
+    QTest::mouseClick(input, Qt::LeftButton, {}, QPoint(10, 45));
+    EXPECT_TRUE(WaitFor([&] { return opener.Opened.size() >= 2; }));
+    QTest::mouseClick(input, Qt::LeftButton, {}, QPoint(10, 75));
+    Pause(500);
+    EXPECT_EQ(opener.Opened, QStringList({"https://example.org/terms", "https://example.org/report"}));
+    mapStays();
+    EXPECT_TRUE(Errors.empty());
+}
+
 TEST_F(TWebEngineMap, PageErrorsComeBackUnchanged)
 {
     EXPECT_EQ(ErrorText([&] { Map.ExecuteScript("MapGetCenter", ""); }), "Не активно");
@@ -248,6 +320,8 @@ extern "C" const char* __asan_default_options()
     return "new_delete_type_mismatch=0";
 }
 #endif
+
+#include "web_engine_view_test.moc"
 
 int main(int argc, char** argv)
 {

@@ -8,10 +8,12 @@
 
 #include <clocale>
 #include <cstring>
+#include <memory>
 
 #include "fake_maps_api.h"
 #include "program.h"
 #include "tfrm_main.h"
+#include "web_engine_loader.h"
 
 namespace {
 
@@ -51,8 +53,13 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     QApplication::setApplicationName("Vexa.Terrun Marks Editor");
-    TFakeMapsApi api(*QWebEngineProfile::defaultProfile(), SourceTreeFile("map/page/fake_maps_api_test.js") + "\n" +
-                                                              SourceTreeFile("ui/fake_map_drawing.js"));
+    // The stand-in is set up on the engine's profile, which starts the engine; where
+    // the engine cannot run, the editor runs without it and Show says why.
+    std::unique_ptr<TFakeMapsApi> api;
+    if (!WebEngineStartProblem())
+        api = std::make_unique<TFakeMapsApi>(*QWebEngineProfile::defaultProfile(),
+                                             SourceTreeFile("map/page/fake_maps_api_test.js") + "\n" +
+                                                 SourceTreeFile("ui/fake_map_drawing.js"));
     TfrmMain& window = CreateEditorWindow();
     window.show();
     if (argc > 1 && std::strcmp(argv[1], "--demo") == 0)

@@ -39,13 +39,14 @@ void TfrmMain::GMMap1AfterPageLoaded(TGMMap& sender, bool first)
 void TfrmMain::Show1Click()
 {
     RunCommand([this] {
-        FMapShown = !FMapShown;
         // The web view is made on the first Show: a window that never shows the map
-        // never starts the browser engine.
-        if (FMapShown && !WebBrowser1) {
+        // never starts the browser engine. When it cannot be made, the map stays
+        // hidden and the error says why.
+        if (!FMapShown && !WebBrowser1) {
             WebBrowser1 = MakeWebBrowser(pnlGoogle);
             GMMap1.SetWebBrowser(WebBrowser1);
         }
+        FMapShown = !FMapShown;
         Show1->setText(FMapShown ? "Hide Google" : "Show Google");
         GMMap1.SetActive(FMapShown);
         const int width = FMapShown ? 400 : 2;

@@ -6,6 +6,8 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <unistd.h>
+
 #include "code_page.h"
 #include "db_grid.h"
 #include "fake_web_view.h"
@@ -133,6 +135,24 @@ TEST_F(TWindowMap, DoubleClickShowsTheCurrentMarkOnlyWhileTheMapIsShown)
     EXPECT_EQ(Dialogs->Shown.size(), 1u);
 }
 
+TEST_F(TWindowMap, ShowAsRootWithTheEngineSandboxOnRefusesAndTheEditorRuns)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "only root meets the engine's sandbox rule";
+    const QByteArray disabled = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    Window->MakeWebBrowser = MakeWebEngineView;
+    Window->Show1->trigger();
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", disabled);
+    ASSERT_EQ(Dialogs->Shown.size(), 1u);
+    EXPECT_NE(Dialogs->Shown[0].find("QTWEBENGINE_DISABLE_SANDBOX=1"), std::string::npos) << Dialogs->Shown[0];
+    EXPECT_EQ(Window->Show1->text(), "Show Google");
+    EXPECT_FALSE(Window->FMapShown);
+    EXPECT_FALSE(Window->GMMap1.Active());
+    EXPECT_EQ(Window->WebBrowser1, nullptr);
+    EXPECT_EQ(PanelWidth(), 2);
+}
+
 // The web view the program makes on the first Show comes from the module beside
 // it, which takes the map classes from the program; this test program exports its
 // symbols for it as the editor does.
@@ -156,6 +176,8 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The tests run as root: the web engine runs without its sandbox.
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
