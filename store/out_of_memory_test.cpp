@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <new>
+#include <system_error>
 
 #include "byte_block.h"
 #include "client_dataset.h"
+#include "marks_error.h"
 #include "marks_schema.h"
 
 namespace {
@@ -197,4 +200,25 @@ TEST(OutOfMemory, AFailedPostOrDeleteKeepsTheEditAndTheTableWhole)
         EXPECT_NE(Reading(t.Cats) + Reading(t.Marks), before) << c.Name;
         EXPECT_EQ(t.Marks.State(), TTableState::Browse) << c.Name;
     }
+}
+
+TEST(OutOfMemory, ErrorsFromOutsideTheProgramReadAsSentences)
+{
+    auto shown = [](auto error) {
+        try {
+            throw error;
+        } catch (...) {
+            return ErrorMessageOf();
+        }
+    };
+    const std::string internal = "The operation could not be completed because of an internal error.";
+    EXPECT_EQ(shown(EMarksError("CDCats: Field value required.")), "CDCats: Field value required.");
+    EXPECT_EQ(shown(std::bad_alloc()), "Insufficient memory for this operation.");
+    EXPECT_EQ(shown(std::length_error("vector::_M_realloc_insert")), "Insufficient memory for this operation.");
+    EXPECT_EQ(shown(std::filesystem::filesystem_error("cannot", "/x/y", std::make_error_code(std::errc::permission_denied))),
+              "A file operation on \"/x/y\" failed. Permission denied.");
+    EXPECT_EQ(shown(std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again))),
+              "The operation failed. Resource temporarily unavailable.");
+    EXPECT_EQ(shown(std::out_of_range("vector::_M_range_check")), internal);
+    EXPECT_EQ(shown(42), internal);
 }

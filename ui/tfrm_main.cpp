@@ -57,10 +57,8 @@ void TfrmMain::RunCommand(const std::function<void()>& command)
 {
     try {
         command();
-    } catch (const EMarksError& e) {
-        ShowError(e.what());
-    } catch (const std::exception& e) {
-        ShowError(e.what());
+    } catch (...) {
+        ShowError(ErrorMessageOf());
     }
 }
 
@@ -131,8 +129,8 @@ bool TfrmMain::FormCloseQuery()
     case TAnswer::Yes:
         try {
             SaveProjectAndReport();
-        } catch (const std::exception& e) {
-            ShowError(e.what());
+        } catch (...) {
+            ShowError(ErrorMessageOf());
             return false;
         }
         return true;

@@ -494,6 +494,12 @@ TEST_F(TProgramWindows, CancelOnTheMainWindowAsksNoFurtherWindow)
     EXPECT_EQ(Visible(), (std::vector<bool>{true, true, true}));
 }
 
+TEST_F(TWindowTest, OutOfMemoryReadsAsASentence)
+{
+    Window->RunCommand([] { throw std::bad_alloc(); });
+    EXPECT_EQ(Dialogs->Shown, std::vector<std::string>{"error: Insufficient memory for this operation."});
+}
+
 TEST(ErrorBox, FullStopRule)
 {
     EXPECT_EQ(ErrorBoxText("Field value required."), "Field value required.");
