@@ -1,7 +1,5 @@
-// Operations stopped by a lack of memory leave their tables as they were. Each
-// operation is run again and again with its allocations failing from the first, the
-// second, the third one on, until it completes; after every failure the table must
-// read as before it began.
+// Operations stopped by a lack of memory leave their tables as they were, and a
+// lack of memory reads as a sentence.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -22,29 +20,33 @@ long gAllocationsLeft = -1;
 
 bool AllocationFails()
 {
-    if (gAllocationsLeft < 0)
-        return false;
-    if (gAllocationsLeft == 0)
+    if (gAllocationsLeft > 0)
+        --gAllocationsLeft;
+    else if (gAllocationsLeft == 0)
         return true;
-    --gAllocationsLeft;
     return false;
 }
 
-const bool kBlocksLimited = (SetBlockAllocationCheck(AllocationFails), true);
-
-// Runs the operation with allocations failing from the n-th on (counted from 0);
-// whether it completed.
-bool CompletesWithAllocations(long n, const std::function<void()>& operation)
+// Runs the operation with allocations failing from the first, the second, ... one
+// on until it completes, and after each failure asks whether the tables read as
+// before; returns how often it failed.
+long FailuresUntilDone(const std::function<void()>& operation, const std::function<bool()>& unchanged)
 {
-    gAllocationsLeft = n;
-    try {
-        operation();
-    } catch (const std::bad_alloc&) {
-        gAllocationsLeft = -1;
-        return false;
+    SetBlockAllocationCheck(AllocationFails);
+    for (long failures = 0;; ++failures) {
+        gAllocationsLeft = failures;
+        try {
+            operation();
+            gAllocationsLeft = -1;
+            return failures;
+        } catch (const std::bad_alloc&) {
+            gAllocationsLeft = -1;
+        }
+        if (!unchanged()) {
+            ADD_FAILURE() << "changed by a failure at allocation " << failures;
+            return failures;
+        }
     }
-    gAllocationsLeft = -1;
-    return true;
 }
 
 // Everything a table shows: its rows and log, its state, the current or edited
@@ -115,7 +117,6 @@ void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); 
 
 TEST(OutOfMemory, AFailedMergeLeavesTheTableAsItWasAndTheNextSaveKeepsEveryMark)
 {
-    ASSERT_TRUE(kBlocksLimited);
     TClientDataSet marks(MarksSchema());
     marks.SetPacketText(MarksPacket(20000));
     marks.GoBy(100);
@@ -127,12 +128,7 @@ TEST(OutOfMemory, AFailedMergeLeavesTheTableAsItWasAndTheNextSaveKeepsEveryMark)
     marks.PostRow();
     const std::string before = Reading(marks);
 
-    long failures = 0;
-    while (!CompletesWithAllocations(failures, [&] { marks.MergeChanges(); })) {
-        ASSERT_TRUE(Reading(marks) == before) << "allocation " << failures;
-        ++failures;
-    }
-    EXPECT_GT(failures, 3);
+    EXPECT_GT(FailuresUntilDone([&] { marks.MergeChanges(); }, [&] { return Reading(marks) == before; }), 3);
     const TPacketContent saved = ReadPacket(marks.PacketText());
     ASSERT_EQ(saved.Rows.size(), 20000u);
     EXPECT_TRUE(saved.ChangeLog.empty());
@@ -191,12 +187,10 @@ TEST(OutOfMemory, AFailedPostOrDeleteKeepsTheEditAndTheTableWhole)
         c.Prepare(t);
         const std::string before = Reading(t.Cats) + Reading(t.Marks);
 
-        long failures = 0;
-        while (!CompletesWithAllocations(failures, [&] { c.Operation(t); })) {
-            ASSERT_TRUE(Reading(t.Cats) + Reading(t.Marks) == before) << c.Name << ", allocation " << failures;
-            ++failures;
-        }
-        EXPECT_GT(failures, 0) << c.Name;
+        EXPECT_GT(FailuresUntilDone([&] { c.Operation(t); },
+                                    [&] { return Reading(t.Cats) + Reading(t.Marks) == before; }),
+                  0)
+            << c.Name;
         EXPECT_NE(Reading(t.Cats) + Reading(t.Marks), before) << c.Name;
         EXPECT_EQ(t.Marks.State(), TTableState::Browse) << c.Name;
     }
