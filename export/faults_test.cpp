@@ -1,10 +1,12 @@
 // Faults while saving and exporting: a full disk, a target that is a folder, a
-// target folder that vanished. Each gives a clear error and leaves every earlier
-// file byte-identical, with no temporary file behind.
+// target folder that vanished, an archive that is a FIFO. Each gives a clear error
+// and leaves every earlier file byte-identical, with no temporary file behind.
 #include <gtest/gtest.h>
 
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
@@ -213,4 +215,16 @@ TEST_F(TFaults, WriteProtectedTargetsAreNeverReplaced)
         EXPECT_EQ(fs::status(Root / name).permissions(), readOnly) << name;
     }
     EXPECT_EQ(FilesIn(Root), (std::vector<std::string>{"out.kml", "out.kmz", "out.mp", "out.wpt"}));
+}
+
+TEST_F(TFaults, AnArchiveThatIsAFifoIsRefusedNotWaitedOn)
+{
+    const fs::path fifo = Root / "in.kmz";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    ::alarm(20); // an open that waits for a writer ends the test instead of hanging it
+    ZipArchive zip;
+    EXPECT_EQ(ErrorText([&] { zip.OpenArchiveForReading(fifo); }),
+              "Cannot open file \"" + fifo.string() + "\". It is not a regular file.");
+    ::alarm(0);
+    EXPECT_FALSE(zip.IsZipFile());
 }

@@ -332,11 +332,12 @@ void ZipArchive::Open(const std::filesystem::path& path, bool forReading)
     if (::stat(path.c_str(), &st) != 0)
         throw EMarksError("File \"" + path.string() + "\" not found!");
     FReadOnly = forReading || (AttributesOf(st) & 0x01) != 0 || S_ISDIR(st.st_mode);
-    FFile = ::open(path.c_str(), (FReadOnly ? O_RDONLY : O_RDWR) | O_CLOEXEC);
-    if (FFile < 0) {
-        int error = errno;
+    try {
+        // Without waiting: a FIFO or a device is refused, never waited on.
+        FFile = OpenToRead(path, FReadOnly ? O_RDONLY : O_RDWR, st, Expanded(path));
+    } catch (const EMarksError&) {
         FReadOnly = false;
-        throw EMarksError("Cannot open file \"" + Expanded(path) + "\". " + SystemErrorText(error));
+        throw;
     }
     FFileName = path;
     ReadDirectory();

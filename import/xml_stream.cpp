@@ -30,8 +30,9 @@ int ReadCallback(void* context, char* buffer, int size)
         int n = state->Source(buffer, size, state->SourceError);
         state->SourceEnded = n == 0;
         return n;
-    } catch (const std::exception& e) {
-        state->SourceError = e.what();
+    } catch (...) {
+        // Nothing may pass through the parser's C frames.
+        state->SourceError = ErrorMessageOf();
         return -1;
     }
 }

@@ -164,9 +164,9 @@ void TGMMap::ReportErrors(const std::function<void()>& work)
 {
     try {
         work();
-    } catch (const std::exception& e) {
+    } catch (...) {
         if (OnError)
-            OnError(e.what());
+            OnError(ErrorMessageOf());
     }
 }
 

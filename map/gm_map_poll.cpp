@@ -178,12 +178,13 @@ void TGMMap::PollTick()
     try {
         PollEvents();
         FLastPollError.clear();
-    } catch (const std::exception& e) {
+    } catch (...) {
         // The same error on the following ticks is not shown again; the box of the
         // first one holds the poll back while it is open.
-        if (e.what() == FLastPollError)
+        std::string message = ErrorMessageOf();
+        if (message == FLastPollError)
             return;
-        FLastPollError = e.what();
+        FLastPollError = std::move(message);
         FShowingPollError = true;
         if (OnError)
             OnError(FLastPollError);

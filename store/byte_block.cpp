@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -117,6 +118,8 @@ private:
     std::size_t FBytes = 0;
 };
 
+std::atomic<TBlockAllocationFails> gAllocationFails{nullptr};
+
 // Never destroyed: blocks of tables that are static objects are given back at exit,
 // in no set order with other static objects.
 TSpares& Spares()
@@ -133,6 +136,8 @@ void TByteBlock::Reserve(std::size_t n)
         return;
     // Offsets into a block have 40 bits.
     if (n > (std::size_t{1} << 40) - FSize)
+        throw std::bad_alloc();
+    if (const TBlockAllocationFails fails = gAllocationFails.load(std::memory_order_relaxed); fails && fails())
         throw std::bad_alloc();
     std::size_t capacity = std::max({FSize + n, FCapacity + FCapacity / 2, std::size_t{4096}});
     if (capacity < kLarge) {
@@ -184,4 +189,9 @@ void TByteBlock::Clear()
         Spares().Give({FData, FCapacity});
     FData = nullptr;
     FSize = FCapacity = 0;
+}
+
+void SetBlockAllocationCheck(TBlockAllocationFails fails)
+{
+    gAllocationFails.store(fails, std::memory_order_relaxed);
 }

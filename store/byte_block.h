@@ -43,3 +43,9 @@ private:
     std::size_t FSize = 0;
     std::size_t FCapacity = 0;
 };
+
+// Lets tests make the blocks' allocations fail as they do when memory runs out, to
+// see that an operation stopped by it leaves its data whole. The check, when set,
+// is asked before each allocation of a block; true fails it with std::bad_alloc.
+using TBlockAllocationFails = bool (*)();
+void SetBlockAllocationCheck(TBlockAllocationFails fails);

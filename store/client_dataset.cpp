@@ -243,12 +243,16 @@ void TClientDataSet::MergeChanges()
         keep.push_back(latest);
         rowOf.push_back(logical);
     }
+    // Everything that allocates is done before the table changes: a merge that runs
+    // out of memory leaves the rows, the indices and the log as they were. Compact
+    // builds the kept rows aside and takes them over only when all are copied; what
+    // follows it cannot fail.
+    FRows.Compact(keep);
     std::fill(FLatest.begin(), FLatest.end(), kNoRow);
     for (size_t i = 0; i < rowOf.size(); ++i)
         FLatest[rowOf[i]] = i;
     for (size_t& row : FOrder)
         row = newIndex[row];
-    FRows.Compact(keep);
     FRowOf = std::move(rowOf);
     FContent.ChangeLog.clear();
     Changed();

@@ -246,7 +246,9 @@ private:
     std::size_t CurrentRow() const;
     std::size_t RowAt(std::size_t position) const;
     void UpdateRecord();
-    std::size_t AppendStoredRow(std::uint8_t state, const std::vector<TFieldValue>& values, std::size_t logicalRow);
+    // Stores the row being edited or inserted as a version of logicalRow; nothing is
+    // changed when that fails.
+    std::size_t AppendStoredRow(std::uint8_t state, std::size_t logicalRow);
     void PlaceCursorOn(std::size_t row, std::size_t fallback);
     void MoveTo(std::size_t position);
     bool ParamTrue(std::string_view name) const;

@@ -101,22 +101,12 @@ void TCollator::AppendSortKey(std::string& out, std::string_view text) const
 
 int TCollator::Compare(std::string_view a, std::string_view b) const
 {
-    // Tables compare strings while sorting; short ones convert on the stack.
+    // Tables compare strings while sorting and while a posted row finds its place;
+    // converted on the stack, a comparison never allocates, so it cannot fail once
+    // a post has begun to change the table.
     const std::string_view ca = a.substr(0, kCollatedLength);
     const std::string_view cb = b.substr(0, kCollatedLength);
-    constexpr size_t kOnStack = 256;
-    char16_t stackA[kOnStack], stackB[kOnStack];
-    std::u16string heapA, heapB;
-    char16_t* ua = stackA;
-    char16_t* ub = stackB;
-    if (ca.size() > kOnStack) {
-        heapA.resize(ca.size());
-        ua = heapA.data();
-    }
-    if (cb.size() > kOnStack) {
-        heapB.resize(cb.size());
-        ub = heapB.data();
-    }
+    char16_t ua[kCollatedLength], ub[kCollatedLength];
     Cp1251ToUtf16(ca, ua);
     Cp1251ToUtf16(cb, ub);
     UCollationResult r = ucol_strcoll(FCollator, reinterpret_cast<const UChar*>(ua), static_cast<int32_t>(ca.size()),

@@ -22,8 +22,11 @@ void TClientDataSet::EndBulkInsert()
     if (!FBulk)
         return;
     SettleEdit();
-    FBulk = false;
     const size_t first = FRows.RowCount() > FBulkRows ? FBulkRows : FRows.RowCount();
+    // Room for the new rows in the order before the bulk ends: should it run out of
+    // memory, the bulk is still under way and its cancel takes the rows away again.
+    FOrder.reserve(FOrder.size() + FRows.RowCount() - first);
+    FBulk = false;
     if (first == FRows.RowCount())
         return;
     // Each new row goes after the rows with an equal key, as a single post places it:

@@ -1,12 +1,34 @@
+#include <algorithm>
+
 #include "client_dataset.h"
 #include "marks_error.h"
 
 // Editing: edit and insert buffers, posting as new row versions with their change
 // log entries, deleting, and the auto-increment ids.
 
-size_t TClientDataSet::AppendStoredRow(std::uint8_t state, const std::vector<TFieldValue>& values, size_t logicalRow)
+namespace {
+
+// Room for one more element, grown as a push would grow it, so that the push that
+// follows cannot fail.
+template <class T>
+void ReserveOneMore(std::vector<T>& items)
 {
-    size_t index = FRows.AppendRow(state, values);
+    if (items.size() == items.capacity())
+        items.reserve(std::max<size_t>(16, items.capacity() * 2));
+}
+
+} // namespace
+
+size_t TClientDataSet::AppendStoredRow(std::uint8_t state, size_t logicalRow)
+{
+    // Room in the indices, the log and the order first, then the row itself: once
+    // it is stored nothing of a post allocates, so a post that runs out of memory
+    // leaves the table, its state and the edit as they were.
+    ReserveOneMore(FRowOf);
+    ReserveOneMore(FLatest);
+    ReserveOneMore(FContent.ChangeLog);
+    ReserveOneMore(FOrder);
+    size_t index = FRows.AppendRow(state, FBuffer);
     FRowOf.push_back(logicalRow);
     if (logicalRow == FLatest.size())
         FLatest.push_back(index);
@@ -27,9 +49,11 @@ void TClientDataSet::BeginEdit()
     if (ParamTrue("DISABLE_EDITS"))
         TableError("Modifications are not allowed");
     const size_t row = CurrentRow();
-    FBuffer.clear();
+    std::vector<TFieldValue> values;
+    values.reserve(FRows.FieldCount());
     for (size_t f = 0; f < FRows.FieldCount(); ++f)
-        FBuffer.push_back(ValueOf(FRows.Value(row, f)));
+        values.push_back(ValueOf(FRows.Value(row, f)));
+    FBuffer = std::move(values);
     FModified = false;
     FState = TTableState::Edit;
     Changed();
@@ -61,16 +85,11 @@ void TClientDataSet::PostRow()
     for (size_t i = 0; i < FContent.Fields.size(); ++i)
         if (FContent.Fields[i].Required && IsNullValue(FBuffer[i]) && !(newId && i == static_cast<size_t>(autoInc)))
             throw EMarksError("Field value required.");
-    // Checked first, so the buffer can be taken over: a refused post keeps it.
-    std::vector<TFieldValue> values = std::move(FBuffer);
-    if (newId)
-        values[static_cast<size_t>(autoInc)] = FContent.AutoIncValue;
-
     const size_t fallback = FCursor;
     if (FState == TTableState::Insert) {
-        if (autoInc >= 0)
-            ++FContent.AutoIncValue;
-        size_t row = AppendStoredRow(rsInserted, values, FLatest.size());
+        size_t row = AppendStoredRow(rsInserted, FLatest.size());
+        if (newId)
+            FRows.SetValue(static_cast<size_t>(autoInc), FContent.AutoIncValue++);
         FContent.ChangeLog.push_back({row, kNoRow, caInsert});
         if (!FBulk) {
             InsertIntoOrder(row);
@@ -79,8 +98,8 @@ void TClientDataSet::PostRow()
     } else if (FModified) {
         size_t old = FOrder[FCursor];
         std::uint8_t oldState = FRows.RowState(old);
+        size_t row = AppendStoredRow(static_cast<std::uint8_t>(rsModified | (oldState & rsInserted)), FRowOf[old]);
         FRows.SetRowState(old, static_cast<std::uint8_t>(oldState | rsOriginal));
-        size_t row = AppendStoredRow(static_cast<std::uint8_t>(rsModified | (oldState & rsInserted)), values, FRowOf[old]);
         FContent.ChangeLog.push_back({row, old, caModify});
         if (CompareRows(row, old) == 0) {
             FOrder[FCursor] = row;
@@ -114,11 +133,13 @@ void TClientDataSet::DeleteRow()
         CancelRow();
         return;
     }
-    // The checks come before the pending edit is dropped, so a refused delete keeps it.
+    // The checks, and the room in the log, come before the pending edit is dropped,
+    // so a refused delete keeps it.
     if (ParamTrue("DISABLE_DELETES"))
         TableError("Deletes are not allowed");
     if (!HasCurrent())
         TableError("Cannot perform this operation on an empty dataset");
+    ReserveOneMore(FContent.ChangeLog);
     CancelRow();
     size_t row = FOrder[FCursor];
     FRows.SetRowState(row, static_cast<std::uint8_t>(FRows.RowState(row) | rsDeleted));

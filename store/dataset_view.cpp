@@ -359,18 +359,21 @@ void TClientDataSet::RemoveObserver(TDataSetObserver* observer)
     std::erase(FObservers, observer);
 }
 
+// The lists are walked by position, not copied: telling them allocates nothing, so
+// it cannot fail after an operation has changed the table. One added or removed
+// while they are told is still passed over safely.
 void TClientDataSet::UpdateRecord()
 {
-    for (TDataSetObserver* observer : std::vector<TDataSetObserver*>(FObservers))
-        observer->UpdateRecord(*this);
+    for (size_t i = 0; i < FObservers.size(); ++i)
+        FObservers[i]->UpdateRecord(*this);
 }
 
 void TClientDataSet::Changed()
 {
     if (FSuspended > 0)
         return;
-    for (TDataSetObserver* observer : std::vector<TDataSetObserver*>(FObservers))
-        observer->DataSetChanged(*this);
+    for (size_t i = 0; i < FObservers.size(); ++i)
+        FObservers[i]->DataSetChanged(*this);
 }
 
 void TClientDataSet::CursorMoved()
@@ -378,8 +381,8 @@ void TClientDataSet::CursorMoved()
     if (FSuspended > 0)
         return;
     Changed();
-    for (TClientDataSet* detail : std::vector<TClientDataSet*>(FDetails))
-        detail->MasterChanged();
+    for (size_t i = 0; i < FDetails.size(); ++i)
+        FDetails[i]->MasterChanged();
 }
 
 TFieldValue TClientDataSet::MasterValueNow() const

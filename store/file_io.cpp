@@ -57,6 +57,24 @@ bool WriteAll(int fd, std::string_view bytes)
 
 } // namespace
 
+bool TFileIdentity::operator==(const TFileIdentity& other) const
+{
+    auto same = [](const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; };
+    return Exists == other.Exists && Device == other.Device && Inode == other.Inode && Size == other.Size &&
+           same(Modified, other.Modified) && same(Changed, other.Changed);
+}
+
+TFileIdentity FileIdentityOf(const struct stat& st)
+{
+    return {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+}
+
+TFileIdentity FileIdentityOf(const std::filesystem::path& path)
+{
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 ? FileIdentityOf(st) : TFileIdentity{};
+}
+
 std::string SystemErrorText(int error)
 {
     std::string text = std::strerror(error);
@@ -65,15 +83,25 @@ std::string SystemErrorText(int error)
     return text;
 }
 
+int OpenToRead(const std::filesystem::path& path, int accessFlags, struct stat& st, const std::string& shown)
+{
+    const std::string name = shown.empty() ? path.string() : shown;
+    TFileDescriptor fd(::open(path.c_str(), accessFlags | O_CLOEXEC | O_NONBLOCK));
+    int flags = -1;
+    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0)
+        throw EMarksError("Cannot open file \"" + name + "\". " + SystemErrorText(errno));
+    if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        throw EMarksError("Cannot open file \"" + name + "\". It is not a regular file.");
+    if ((flags = ::fcntl(fd.Get(), F_GETFL)) < 0 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) != 0)
+        throw EMarksError("Cannot open file \"" + name + "\". " + SystemErrorText(errno));
+    return fd.Release();
+}
+
 std::string ReadWholeFile(const std::filesystem::path& path)
 {
-    TFileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     struct stat st{};
-    int error = 0;
-    if (fd.Get() < 0 || ::fstat(fd.Get(), &st) != 0)
-        error = errno;
-    else if (S_ISDIR(st.st_mode))
-        error = EISDIR;
+    TFileDescriptor fd(OpenToRead(path, O_RDONLY, st));
+    int error = S_ISDIR(st.st_mode) ? EISDIR : 0;
     std::string bytes;
     if (error == 0) {
         bytes.reserve(static_cast<size_t>(st.st_size));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/stat.h>
+
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -10,6 +12,15 @@
 
 // Throws "Cannot open file \"%s\". %s" when the file cannot be read.
 std::string ReadWholeFile(const std::filesystem::path& path);
+
+// Opens a file to read from (accessFlags O_RDONLY, or O_RDWR) without waiting on
+// it: a FIFO with no writer, or a device, would keep the open or the first read
+// waiting for ever. Anything but a regular file or a folder (which callers refuse
+// in their own words) is refused with "Cannot open file \"%s\". It is not a
+// regular file."; other failures throw "Cannot open file \"%s\". %s", shown being
+// the name in the message (the path when empty). The descriptor returned is
+// close-on-exec and its reads wait as usual; st is its status.
+int OpenToRead(const std::filesystem::path& path, int accessFlags, struct stat& st, const std::string& shown = {});
 
 // Writes the bytes to a temporary file in the target's folder, flushes it to disk
 // and renames it over the target, keeping the target's permissions. A symbolic link
@@ -50,6 +61,23 @@ std::filesystem::path UniqueTempPath(const std::filesystem::path& target);
 // The file in folder whose name equals name without regard to letter case (an exact
 // match first); empty when there is none.
 std::filesystem::path FindFileNoCase(const std::filesystem::path& folder, std::string_view name);
+
+// What tells one state of a file from another: a write changes its size or its
+// times (the change time also when the modification time is put back, which no
+// program can prevent), a file renamed over it has another inode.
+struct TFileIdentity {
+    bool Exists = false;
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = 0;
+    timespec Modified{};
+    timespec Changed{};
+
+    bool operator==(const TFileIdentity& other) const;
+};
+TFileIdentity FileIdentityOf(const struct stat& st);
+// Of the file a path names, through links; a missing file has none.
+TFileIdentity FileIdentityOf(const std::filesystem::path& path);
 
 // The system's text for errno, for messages.
 std::string SystemErrorText(int error);

@@ -1,14 +1,19 @@
 // Whole-file writes against the file system's odd cases: write-protected targets,
-// symbolic links, folders that take no new file, and a write that fails half-way.
+// symbolic links, folders that take no new file, and a write that fails half-way;
+// and reads of files that are not regular files.
 #include "file_io.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <csignal>
 #include <filesystem>
 
+#include "client_dataset.h"
+#include "icon_cache.h"
+#include "marks_schema.h"
 #include "test_helpers.h"
 
 namespace fs = std::filesystem;
@@ -131,4 +136,23 @@ TEST_F(TFileWrites, AFolderThatTakesNoNewFileIsWrittenInPlace)
               0u);
     EXPECT_EQ(ReadWholeFile(file), std::string(5000, 'L'));
     EXPECT_EQ(EntriesIn(Dir), 1u);
+}
+
+TEST_F(TFileWrites, FifosAndDevicesAreRefusedWithoutWaiting)
+{
+    const fs::path fifo = Dir / "marks.sml";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    fs::create_directories(Dir / "MarksIcons");
+    ASSERT_EQ(::mkfifo((Dir / "MarksIcons" / "a.png").c_str(), 0666), 0);
+    auto refused = [](const fs::path& path) { return "Cannot open file \"" + path.string() + "\". It is not a regular file."; };
+    // A reader that waits on a FIFO with no writer ends the test instead of hanging it.
+    ::alarm(20);
+    EXPECT_EQ(ErrorText([&] { ReadWholeFile(fifo); }), refused(fifo));
+    EXPECT_EQ(ErrorText([&] { ReadWholeFile("/dev/zero"); }), refused("/dev/zero"));
+    TClientDataSet marks(MarksSchema());
+    EXPECT_EQ(ErrorText([&] { marks.LoadTableFile(fifo); }), refused(fifo));
+    TIconCache icons;
+    EXPECT_EQ(ErrorText([&] { LoadIcons(Dir, icons); }), refused(Dir / "MarksIcons" / "a.png"));
+    ::alarm(0);
+    EXPECT_FALSE(marks.IsOpen());
 }

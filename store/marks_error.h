@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -10,3 +11,9 @@ class EMarksError : public std::runtime_error {
 public:
     explicit EMarksError(const std::string& message) : std::runtime_error(message) {}
 };
+
+// What a person is shown for an error caught where a command ends (by default the
+// one being handled): the program's own message as it stands, and for anything else
+// a sentence, never the name of a C++ type. Running out of memory reads as
+// "Insufficient memory for this operation."
+std::string ErrorMessageOf(std::exception_ptr error = std::current_exception());

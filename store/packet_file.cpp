@@ -14,26 +14,22 @@ namespace {
 // Large enough that reading costs few calls, small enough to stay in the caches.
 constexpr std::size_t kPiece = 1 << 20;
 
-bool SameTime(const timespec& a, const timespec& b)
-{
-    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
-
 } // namespace
 
 TPacketFile::TPacketFile(const std::filesystem::path& path, TReadProgress progress)
     : FPath(path), FProgress(std::move(progress))
 {
-    FFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (FFd < 0)
-        Fail(errno);
-    if (::fstat(FFd, &FOpened) != 0)
-        Fail(errno);
-    if (S_ISDIR(FOpened.st_mode))
-        Fail(EISDIR);
-    FSize = static_cast<std::uint64_t>(FOpened.st_size);
-    FWindow.reserve(kPiece);
-    More(0);
+    FFd = OpenToRead(path, O_RDONLY, FOpened);
+    try {
+        if (S_ISDIR(FOpened.st_mode))
+            Fail(EISDIR);
+        FSize = static_cast<std::uint64_t>(FOpened.st_size);
+        FWindow.reserve(kPiece);
+        More(0);
+    } catch (...) {
+        ::close(FFd);
+        throw;
+    }
 }
 
 TPacketFile::~TPacketFile()
@@ -87,8 +83,15 @@ void TPacketFile::ReadAll()
 void TPacketFile::CheckUnchanged() const
 {
     struct stat now{};
-    const bool changed = ::fstat(FFd, &now) != 0 || now.st_size != FOpened.st_size ||
-                         !SameTime(now.st_mtim, FOpened.st_mtim) || (FAtEnd && FDone != FSize);
+    const bool failed = ::fstat(FFd, &now) != 0;
+    // A rewrite of the same size whose modification time was put back (cp -p,
+    // touch -r, rsync -t --inplace) still moves the change time. So does losing a
+    // link, when the file is removed or another is renamed over it, which leaves
+    // its bytes as they were: the change time counts while the links stay.
+    TFileIdentity was = FileIdentityOf(FOpened);
+    if (now.st_nlink != FOpened.st_nlink)
+        was.Changed = now.st_ctim;
+    const bool changed = failed || FileIdentityOf(now) != was || (FAtEnd && FDone != FSize);
     if (changed)
         throw EMarksError("Cannot open file \"" + FPath.string() +
                           "\". The file was changed by another program while it was being read.");

@@ -14,9 +14,10 @@ using TReadProgress = std::function<void(std::uint64_t done, std::uint64_t total
 
 // A table file read piece by piece into one reused window, so that a large table
 // never has its whole file in memory at once. Another program may truncate or
-// rewrite the file meanwhile; that is noticed by the size and modification time of
-// the open file and reported as an error instead of reading a mix of two files. (A
-// file renamed over it leaves the open file as it was, which is read whole.)
+// rewrite the file meanwhile; that is noticed by the size, the modification and
+// change times, the inode and the device of the open file and reported as an error
+// instead of reading a mix of two files. (A file renamed over it leaves the open
+// file as it was, which is read whole.)
 class TPacketFile {
 public:
     // Opens the file and reads its first piece. Throws "Cannot open file ...".

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -129,6 +130,29 @@ TEST_F(TPacketFileTest, TruncatedOrRewrittenWhileReadGivesAnError)
                   other.replace(other.find("Mark &gt;1\""), 10, "Other  &gt;");
                   ASSERT_EQ(::write(fd, other.data(), other.size()), static_cast<ssize_t>(other.size()));
                   ::close(fd);
+              }),
+              ChangedMessage());
+    EXPECT_FALSE(Marks.IsOpen());
+
+    // Rewritten in place with the same size and its times put back, as cp -p,
+    // touch -r and rsync -t --inplace do: only the change time tells.
+    WriteFileAtomically(File, packet);
+    EXPECT_EQ(LoadWhile([&] {
+                  struct stat opened{};
+                  ASSERT_EQ(::stat(File.c_str(), &opened), 0);
+                  std::string other = packet;
+                  other[other.find("Mark &gt;1\"") + 1] = 'o';
+                  const int fd = ::open(File.c_str(), O_WRONLY);
+                  ASSERT_EQ(::pwrite(fd, other.data(), other.size(), 0), static_cast<ssize_t>(other.size()));
+                  ::close(fd);
+                  // Put back until the system's clock has moved the change time on.
+                  const timespec times[2] = {opened.st_atim, opened.st_mtim};
+                  struct stat now{};
+                  do {
+                      ASSERT_EQ(::utimensat(AT_FDCWD, File.c_str(), times, 0), 0);
+                      ASSERT_EQ(::stat(File.c_str(), &now), 0);
+                  } while (now.st_ctim.tv_sec == opened.st_ctim.tv_sec && now.st_ctim.tv_nsec == opened.st_ctim.tv_nsec);
+                  ASSERT_EQ(now.st_size, opened.st_size);
               }),
               ChangedMessage());
     EXPECT_FALSE(Marks.IsOpen());

@@ -117,7 +117,9 @@ size_t DecodeEntitiesInto(char* out, std::string_view raw)
     size_t amp = raw.find('&');
     if (amp == std::string_view::npos)
         amp = raw.size();
-    std::memcpy(out, raw.data(), amp);
+    // An empty text read first has no room at all: out may then be null.
+    if (amp > 0)
+        std::memcpy(out, raw.data(), amp);
     char* p = out + amp;
     for (size_t i = amp; i < raw.size();) {
         char c = raw[i];

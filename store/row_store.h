@@ -43,7 +43,8 @@ public:
     void Truncate(std::size_t rows);
     // Whether two rows hold equal values.
     bool SameValues(std::size_t a, std::size_t b) const;
-    // Keeps only the rows listed, in that order, each with state 0.
+    // Keeps only the rows listed, in that order, each with state 0. The kept rows
+    // are copied aside first, so a store that runs out of memory stays as it was.
     void Compact(const std::vector<std::size_t>& keep);
     // The arena's bytes in use, live or not.
     std::size_t ArenaSize() const { return FArena.Size(); }

@@ -184,6 +184,11 @@ TEST(TRowStore, ReadsPacketsAsThePlainReaderDoes)
     EXPECT_EQ(rows[1].Values[1], TFieldValue(std::string("second")));
     EXPECT_EQ(rows[0].Values, c.Rows[0].Values);
     EXPECT_EQ(WriteXmlPacket(meta, store), WriteXmlPacket(plain));
+
+    // An empty text as the first value read, before the arena holds any byte.
+    TRowStore first;
+    ReadPacket(Packet(kMarksFields, "<PARAMS/>", "<ROW name=\"\"/>"), first);
+    EXPECT_EQ(first.StoredRows().at(0).Values[1], TFieldValue(std::string()));
 }
 
 TEST(TRowStore, ReadsBlobsWhoseTextIsLongerThanASlotCanSay)

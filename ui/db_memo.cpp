@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 
+#include "marks_error.h"
 #include "table_text.h"
 
 TDBMemo::TDBMemo(TClientDataSet& table, const std::string& fieldName, QWidget* parent)
@@ -40,10 +41,10 @@ void TDBMemo::TextTyped()
         FDirty = true;
         try {
             FTable.BeginEdit();
-        } catch (const std::exception& e) {
+        } catch (...) {
             Reload();
             if (OnError)
-                OnError(e.what());
+                OnError(ErrorMessageOf());
             return;
         }
     }
@@ -78,9 +79,9 @@ void TDBMemo::focusOutEvent(QFocusEvent* event)
     QPlainTextEdit::focusOutEvent(event);
     try {
         Assign();
-    } catch (const std::exception& e) {
+    } catch (...) {
         if (OnError)
-            OnError(e.what());
+            OnError(ErrorMessageOf());
     }
 }
 

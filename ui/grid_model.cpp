@@ -142,9 +142,9 @@ bool TGridModel::Guarded(const std::function<void()>& action)
     try {
         action();
         return true;
-    } catch (const std::exception& e) {
+    } catch (...) {
         if (OnError)
-            OnError(e.what());
+            OnError(ErrorMessageOf());
         return false;
     }
 }

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "marks_error.h"
 #include "tfrm_main.h"
 
 namespace {
@@ -86,8 +87,8 @@ int RunSwitch(TfrmMain& main, TSwitch which)
         case TSwitch::Wpt: main.ExportWpt(esVisible, "Roverivoz.eza"); break;
         case TSwitch::None: break;
         }
-    } catch (const std::exception& e) {
-        std::cerr << "Application Error: " << e.what() << std::endl;
+    } catch (...) {
+        std::cerr << "Application Error: " << ErrorMessageOf() << std::endl;
         return 1;
     }
     return 0;

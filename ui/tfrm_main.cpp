@@ -57,10 +57,8 @@ void TfrmMain::RunCommand(const std::function<void()>& command)
 {
     try {
         command();
-    } catch (const EMarksError& e) {
-        ShowError(e.what());
-    } catch (const std::exception& e) {
-        ShowError(e.what());
+    } catch (...) {
+        ShowError(ErrorMessageOf());
     }
 }
 
@@ -77,7 +75,11 @@ void TfrmMain::OpenProject(const std::string& dir)
         throw;
     }
     FIconImages.Load(FIconCache);
+    // Each file's identity is taken before it is read: a write by another program
+    // from then on is noticed when the window saves.
+    FCatsFile = FileIdentityOf(FProjectDir + kCatsFile);
     CDCats.LoadTableFile(FProjectDir + kCatsFile);
+    FMarksFile = FileIdentityOf(FProjectDir + kMarksFile);
     CDMarks.LoadTableFile(FProjectDir + kMarksFile);
     GrCats->setFocus();
 }
@@ -87,8 +89,42 @@ void TfrmMain::Load1Click()
     RunCommand([this] { OpenProject(QCoreApplication::applicationDirPath().toStdString() + "/"); });
 }
 
-void TfrmMain::SaveProjectAndReport()
+bool TfrmMain::MayOverwriteOtherChanges()
 {
+    if (FProjectDir.empty())
+        return true;
+    // A file that is gone is not asked about: its backup copy fails and says so.
+    auto changedSince = [](const std::string& path, const TFileIdentity& remembered) {
+        const TFileIdentity now = FileIdentityOf(path);
+        return now.Exists && now != remembered;
+    };
+    std::vector<std::string> changed;
+    if (CDCats.IsOpen() && changedSince(FProjectDir + kCatsFile, FCatsFile))
+        changed.push_back(FProjectDir + kCatsFile);
+    if (CDMarks.IsOpen() && changedSince(FProjectDir + kMarksFile, FMarksFile))
+        changed.push_back(FProjectDir + kMarksFile);
+    if (changed.empty())
+        return true;
+    const std::string text =
+        changed.size() == 1
+            ? "The file \"" + changed[0] + "\" was changed by another program after this window loaded or saved it."
+            : "The files \"" + changed[0] + "\" and \"" + changed[1] +
+                  "\" were changed by another program after this window loaded or saved them.";
+    return FDialogs->AskOkCancel(text + " Overwrite the other program's changes?");
+}
+
+void TfrmMain::RememberTableFiles()
+{
+    if (FProjectDir.empty())
+        return;
+    FCatsFile = FileIdentityOf(FProjectDir + kCatsFile);
+    FMarksFile = FileIdentityOf(FProjectDir + kMarksFile);
+}
+
+bool TfrmMain::SaveProjectAndReport()
+{
+    if (!MayOverwriteOtherChanges())
+        return false;
     bool merged = CDCats.PendingChangeCount() > 0 || CDMarks.PendingChangeCount() > 0 || FUnsavedAfterFailedSave;
     try {
         if (SaveProject(FProjectDir, CDCats, CDMarks) == TSaveResult::BackupFailed)
@@ -97,8 +133,12 @@ void TfrmMain::SaveProjectAndReport()
             FUnsavedAfterFailedSave = false;
     } catch (...) {
         FUnsavedAfterFailedSave = merged || FUnsavedAfterFailedSave;
+        // A failed save may have put an old file back itself.
+        RememberTableFiles();
         throw;
     }
+    RememberTableFiles();
+    return true;
 }
 
 void TfrmMain::Save1Click()
@@ -111,12 +151,38 @@ void TfrmMain::Reindex1Click()
     RunCommand([this] { ReindexMarks(CDMarks); });
 }
 
+namespace {
+
+// Whether a window other than except shows the project folder dir (the same
+// folder also when reached through another path).
+bool IsOpenInAnotherWindow(const std::string& dir, const TfrmMain& except)
+{
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        const auto* window = qobject_cast<const TfrmMain*>(widget);
+        if (!window || window == &except || !window->isVisible() || window->FProjectDir.empty())
+            continue;
+        std::error_code error;
+        if (window->FProjectDir == dir || std::filesystem::equivalent(window->FProjectDir, dir, error))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void TfrmMain::New1Click()
 {
     RunCommand([this] {
         TfrmMain& window = CreateEditorWindow();
         window.show();
-        if (auto folder = FDialogs->ChooseFolder("Select Main Directory"))
+        auto folder = FDialogs->ChooseFolder("Select Main Directory");
+        // Two windows on one folder would each save over the other's work.
+        if (folder && IsOpenInAnotherWindow(ProjectDirOf(*folder), window) &&
+            !FDialogs->AskOkCancel("The folder \"" + ProjectDirOf(*folder) +
+                                   "\" is already open in another window, and a Save in either window overwrites "
+                                   "what the other saved. Open it in this window as well?"))
+            folder.reset();
+        if (folder)
             window.RunCommand([&] { window.OpenProject(*folder); });
         window.move(546, 214);
         FitToScreen(window);
@@ -130,12 +196,11 @@ bool TfrmMain::FormCloseQuery()
     switch (FDialogs->AskYesNoCancel("Save Changes?", "Have changes...")) {
     case TAnswer::Yes:
         try {
-            SaveProjectAndReport();
-        } catch (const std::exception& e) {
-            ShowError(e.what());
+            return SaveProjectAndReport();
+        } catch (...) {
+            ShowError(ErrorMessageOf());
             return false;
         }
-        return true;
     case TAnswer::No:
         return true;
     case TAnswer::Cancel:

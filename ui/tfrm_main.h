@@ -9,6 +9,7 @@
 #include "client_dataset.h"
 #include "dialogs.h"
 #include "export_driver.h"
+#include "file_io.h"
 #include "gm_map.h"
 #include "gm_marker.h"
 #include "gm_polyline.h"
@@ -178,7 +179,16 @@ private:
 
     int FSaveFilterIndex = 0;
 
-    void SaveProjectAndReport();
+    // The table files as this window last loaded or saved them, to notice another
+    // program (or window) that wrote them since.
+    TFileIdentity FCatsFile;
+    TFileIdentity FMarksFile;
+
+    // Saves, after asking whether to overwrite the table files another program
+    // changed since; false when the person declined and nothing was saved.
+    bool SaveProjectAndReport();
+    bool MayOverwriteOtherChanges();
+    void RememberTableFiles();
     void BuildLayout();
     void BuildMenu();
     void BuildPopups();

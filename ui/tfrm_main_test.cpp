@@ -179,6 +179,83 @@ TEST_F(TWindowTest, FailedWriteLeavesBothFilesAndStillAsksOnClose)
     EXPECT_TRUE(Window->FormCloseQuery());
 }
 
+TEST_F(TWindowTest, SaveAsksBeforeOverwritingWhatAnotherWriterSaved)
+{
+    // Two windows on one folder, as two copies of the editor would be.
+    Window->OpenProject(Dir.string());
+    auto otherDialogs = std::make_unique<TScriptedDialogs>();
+    TScriptedDialogs& asked = *otherDialogs;
+    TfrmMain other(std::move(otherDialogs));
+    other.OpenProject(Dir.string());
+    EditFirstCategoryName("Mine");
+    Window->Save1Click();
+    EXPECT_TRUE(Dialogs->Shown.empty());
+    const std::string saved = ReadWholeFile(Dir / kCatsFile);
+
+    // The other window's save would overwrite it: Cancel saves nothing, not even
+    // a backup, and keeps the change; while closing, it keeps the window open.
+    other.CDMarks.GoFirst();
+    other.CDMarks.DeleteRow();
+    asked.Confirms = {false};
+    other.Save1Click();
+    const std::string question = "confirm: The files \"" + (Dir / kCatsFile).string() + "\" and \"" +
+                                 (Dir / kMarksFile).string() +
+                                 "\" were changed by another program after this window loaded or saved them. "
+                                 "Overwrite the other program's changes?";
+    EXPECT_EQ(asked.Shown, std::vector<std::string>{question});
+    EXPECT_EQ(ReadWholeFile(Dir / kCatsFile), saved);
+    EXPECT_EQ(ReadWholeFile(Dir / kCatsBackup), ReadWholeFile(kSample / kCatsFile));
+    EXPECT_EQ(other.CDMarks.PendingChangeCount(), 1);
+    asked.Answers = {TAnswer::Yes};
+    asked.Confirms = {false};
+    EXPECT_FALSE(other.FormCloseQuery());
+
+    // OK overwrites, and the next save of that window asks nothing.
+    asked.Shown.clear();
+    other.Save1Click();
+    EXPECT_EQ(asked.Shown, std::vector<std::string>{question});
+    EXPECT_EQ(ReadWholeFile(Dir / kCatsBackup), saved);
+    EXPECT_EQ(other.CDMarks.PendingChangeCount(), 0);
+    asked.Shown.clear();
+    other.CDMarks.GoFirst();
+    other.CDMarks.DeleteRow();
+    other.Save1Click();
+    EXPECT_TRUE(asked.Shown.empty());
+
+    // One file written again by another program, with its own bytes.
+    WriteFileAtomically(Dir / kMarksFile, ReadWholeFile(Dir / kMarksFile));
+    asked.Confirms = {false};
+    other.Save1Click();
+    EXPECT_EQ(asked.Shown, std::vector<std::string>{"confirm: The file \"" + (Dir / kMarksFile).string() +
+                                                    "\" was changed by another program after this window loaded "
+                                                    "or saved it. Overwrite the other program's changes?"});
+}
+
+TEST_F(TWindowTest, NewOnAFolderAnotherWindowHasOpenAsksFirst)
+{
+    Window->show();
+    Window->OpenProject(Dir.string());
+    auto newWindow = [&] {
+        Window->New1Click();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* window = qobject_cast<TfrmMain*>(w); window && window != Window.get() && window->isVisible())
+                return window;
+        return static_cast<TfrmMain*>(nullptr);
+    };
+    Dialogs->Folder = (Dir / "MarksIcons" / "..").string();
+    Dialogs->Confirms = {false};
+    TfrmMain* declined = newWindow();
+    ASSERT_NE(declined, nullptr);
+    EXPECT_EQ(Dialogs->Shown.back(), "confirm: The folder \"" + Dir.string() +
+                                         "/\" is already open in another window, and a Save in either window "
+                                         "overwrites what the other saved. Open it in this window as well?");
+    EXPECT_EQ(declined->windowTitle(), "Edit Marks");
+    declined->close();
+    Dialogs->Confirms = {true};
+    EXPECT_EQ(newWindow()->FProjectDir, Dir.string() + "/");
+    DestroyEditorWindows();
+}
+
 TEST_F(TWindowTest, CloseQueryAsksOnlyWithChanges)
 {
     Window->OpenProject(Dir.string());
@@ -492,6 +569,12 @@ TEST_F(TProgramWindows, CancelOnTheMainWindowAsksNoFurtherWindow)
     EXPECT_EQ(CloseMainWindow(), 99);
     EXPECT_EQ(Questions, std::vector<std::string>{"window1"});
     EXPECT_EQ(Visible(), (std::vector<bool>{true, true, true}));
+}
+
+TEST_F(TWindowTest, OutOfMemoryReadsAsASentence)
+{
+    Window->RunCommand([] { throw std::bad_alloc(); });
+    EXPECT_EQ(Dialogs->Shown, std::vector<std::string>{"error: Insufficient memory for this operation."});
 }
 
 TEST(ErrorBox, FullStopRule)
