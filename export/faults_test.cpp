@@ -281,3 +281,41 @@ TEST_F(TFaults, ArchiveChangesThatRunOutOfRoomLeaveTheArchiveAsItWas)
     zip.CloseArchive();
     EXPECT_TRUE(ReadWholeFile(Root / "b.zip") == before);
 }
+
+TEST_F(TFaults, TheKmzTargetIsWrittenAsEveryExportWritesItsFile)
+{
+    auto entries = [](const fs::path& archive) {
+        ZipArchive zip;
+        zip.OpenArchive(archive);
+        std::vector<std::string> names;
+        for (const ZipEntry& e : zip.Entries())
+            names.push_back(e.Central.Name);
+        return names;
+    };
+    // A link is written through, and the file it names keeps its permissions.
+    fs::create_directories(Root / "data");
+    WriteFileAtomically(Root / "data" / "real.kmz", "old archive");
+    fs::permissions(Root / "data" / "real.kmz", fs::perms(0600));
+    fs::create_symlink("data/real.kmz", Root / "link.kmz");
+    ZipArchive zip;
+    WriteKmzPackage(zip, Root / "link.kmz", "<kml/>", {}, Root);
+    EXPECT_TRUE(fs::is_symlink(Root / "link.kmz"));
+    EXPECT_EQ(fs::status(Root / "data" / "real.kmz").permissions(), fs::perms(0600));
+    EXPECT_EQ(entries(Root / "data" / "real.kmz"), std::vector<std::string>{"link.kml"});
+    EXPECT_EQ(FilesIn(Root), (std::vector<std::string>{"data", "link.kmz"}));
+    EXPECT_EQ(FilesIn(Root / "data"), std::vector<std::string>{"real.kmz"});
+
+    // A folder that takes no new file: the archive is written over the target.
+    fs::create_directories(Root / "locked");
+    WriteFileAtomically(Root / "locked" / "out.kmz", "old archive");
+    fs::permissions(Root / "locked" / "out.kmz", fs::perms(0666));
+    fs::permissions(Root / "locked", fs::perms(0555));
+    EXPECT_EQ(ErrorTextAsOrdinaryUser([&] {
+                  ZipArchive locked;
+                  WriteKmzPackage(locked, Root / "locked" / "out.kmz", "<kml/>", {}, Root);
+              }),
+              "(no error)");
+    fs::permissions(Root / "locked", fs::perms::all);
+    EXPECT_EQ(entries(Root / "locked" / "out.kmz"), std::vector<std::string>{"out.kml"});
+    EXPECT_EQ(FilesIn(Root / "locked"), std::vector<std::string>{"out.kmz"});
+}

@@ -10,9 +10,10 @@
 // found without regard to letter case; a name that is not a plain file name adds
 // nothing), in the list's order, then the KML document under the target's file
 // name with ".kml". Entry names are UTF-8, as the KML's references are. The archive
-// is built under a temporary name beside the target, the KML deflated into it as it
-// is written, and replaces the target only when complete, so a failure leaves the
-// old target and no temporary file.
+// is built as a file of its own beside the target, the KML deflated into it as it
+// is written, and replaces the target only when complete and flushed to disk, by
+// the rules every export follows (a link is written through, the target's
+// permissions are kept), so a failure leaves the old target and no temporary file.
 void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view kmlDocument,
                      const TIconNameList& icons, const std::filesystem::path& iconFolder);
 // The same with the document given as a template and the body for its "%s", which
