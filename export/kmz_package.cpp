@@ -5,6 +5,7 @@
 
 #include "code_page.h"
 #include "file_io.h"
+#include "kml_writer.h"
 #include "marks_error.h"
 
 namespace {
@@ -45,10 +46,8 @@ std::string KmlEntryName(const std::filesystem::path& target)
     return (dot == std::string::npos ? name : name.substr(0, dot)) + ".kml";
 }
 
-namespace {
-
-void WritePackage(ZipArchive& zip, const std::filesystem::path& target, const std::function<void(const TByteWriter&)>& writeKml,
-                  const TIconNameList& icons, const std::filesystem::path& iconFolder)
+void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, const TIconNameList& icons,
+                     const std::filesystem::path& iconFolder, const std::function<void(const TByteWriter&)>& writeKml)
 {
     // Messages name the target as a full path, as the archive's own do.
     BuildFileAtomically(std::filesystem::absolute(target).lexically_normal(), [&](const std::filesystem::path& archive) {
@@ -61,8 +60,7 @@ void WritePackage(ZipArchive& zip, const std::filesystem::path& target, const st
             for (const std::string& name : icons)
                 if (std::filesystem::path icon = FindIconFile(iconFolder, name); !icon.empty())
                     zip.AddFileAs(icon, Cp1251ToUtf8(name));
-            // The document is deflated as it is written, never held or stored whole;
-            // it carries the time and attributes of a file written now.
+            // The document carries the time and attributes of a file written now.
             zip.AddStream(KmlEntryName(target), DosDateTime(std::time(nullptr)), 0x20, writeKml);
         } catch (...) {
             try {
@@ -75,18 +73,25 @@ void WritePackage(ZipArchive& zip, const std::filesystem::path& target, const st
     });
 }
 
-} // namespace
-
 void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view kmlDocument,
                      const TIconNameList& icons, const std::filesystem::path& iconFolder)
 {
-    WritePackage(zip, target, [&](const TByteWriter& write) { WriteExportText(kmlDocument, write); }, icons, iconFolder);
+    WriteKmzPackage(zip, target, icons, iconFolder, [&](const TByteWriter& write) { WriteExportText(kmlDocument, write); });
 }
 
-void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view documentTemplate,
-                     std::string_view body, const TIconNameList& icons, const std::filesystem::path& iconFolder)
+void ExportKmzPackage(ZipArchive& zip, const std::filesystem::path& target, TClientDataSet& cats, TClientDataSet& marks,
+                      TExportState& state, TExportScope scope, const std::vector<TRowRef>& selectedRows,
+                      const std::filesystem::path& iconFolder)
 {
-    WritePackage(zip, target,
-                 [&](const TByteWriter& write) { WriteExportDocument(documentTemplate, body, write); }, icons,
-                 iconFolder);
+    // A write-protected target is refused before any work, like every other export.
+    CheckNotWriteProtected(std::filesystem::absolute(target).lexically_normal());
+    state.FKmzMode = true;
+    const TMarkReader mark(marks);
+    TKmlIconGatherer icons;
+    WalkMarks(cats, marks, state, scope, [&] { icons.Add(mark.Read()); }, selectedRows);
+    WriteKmzPackage(zip, target, icons.Names(), iconFolder, [&](const TByteWriter& write) {
+        WriteWalkedDocument(kKmlDocument, write, state, [&] {
+            WalkMarks(cats, marks, state, scope, [&] { AddKmlPlacemark(state, mark.Read(), {}); }, selectedRows);
+        });
+    });
 }
