@@ -133,6 +133,39 @@ bool ReadAt(int fd, std::uint64_t offset, void* buffer, size_t size)
     return true;
 }
 
+// Reads small pieces of a file, mostly in order, through a window of it, so that a
+// directory of many headers costs few system calls.
+class TFileWindow {
+public:
+    explicit TFileWindow(int fd) : FFd(fd) {}
+
+    // Exactly size bytes at offset; false on a short read.
+    bool Read(std::uint64_t offset, void* buffer, size_t size)
+    {
+        if (offset < FStart || offset - FStart + size > FBytes.size()) {
+            if (size > kWindow)
+                return ReadAt(FFd, offset, buffer, size);
+            FStart = offset;
+            FBytes.resize(kWindow);
+            ssize_t n;
+            do
+                n = ::pread(FFd, FBytes.data(), kWindow, static_cast<off_t>(offset));
+            while (n < 0 && errno == EINTR);
+            FBytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+            if (size > FBytes.size())
+                return false;
+        }
+        std::memcpy(buffer, FBytes.data() + (offset - FStart), size);
+        return true;
+    }
+
+private:
+    static constexpr size_t kWindow = 1 << 16;
+    int FFd;
+    std::uint64_t FStart = 0;
+    std::string FBytes;
+};
+
 void WriteAt(int fd, std::uint64_t offset, std::string_view bytes)
 {
     while (!bytes.empty()) {
@@ -213,10 +246,10 @@ std::string EndRecord(std::uint16_t count, std::uint32_t size, std::uint32_t off
 
 // Reads the local header at offset; false when it is not one (or cut short, or its
 // ZIP64 block lacks a size it promises).
-bool ReadLocalHeader(int fd, std::uint64_t offset, TLocalFile& l)
+bool ReadLocalHeader(TFileWindow& file, std::uint64_t offset, TLocalFile& l)
 {
     unsigned char fixed[30];
-    if (!ReadAt(fd, offset, fixed, sizeof fixed) || Get32(fixed) != kLocalSignature)
+    if (!file.Read(offset, fixed, sizeof fixed) || Get32(fixed) != kLocalSignature)
         return false;
     l.Signature = Get32(fixed);
     l.VersionNeeded = Get16(fixed + 4);
@@ -229,8 +262,8 @@ bool ReadLocalHeader(int fd, std::uint64_t offset, TLocalFile& l)
     l.UncompressedSize = Get32(fixed + 22);
     l.Name.assign(Get16(fixed + 26), '\0');
     l.Extra.assign(Get16(fixed + 28), '\0');
-    return ReadAt(fd, offset + 30, l.Name.data(), l.Name.size()) &&
-           ReadAt(fd, offset + 30 + l.Name.size(), l.Extra.data(), l.Extra.size()) &&
+    return file.Read(offset + 30, l.Name.data(), l.Name.size()) &&
+           file.Read(offset + 30 + l.Name.size(), l.Extra.data(), l.Extra.size()) &&
            ApplyZip64Block(l.Extra, {&l.UncompressedSize, &l.CompressedSize}, nullptr);
 }
 
@@ -481,8 +514,8 @@ void ZipArchive::ReadDirectory()
         unchangeable(kZip64Archive);
         const std::uint64_t at = Get64(locator + 8);
         unsigned char record[56];
-        if (FEndOffset >= 20 + sizeof record && at <= FEndOffset - 20 - sizeof record && ReadAt(FFile, at, record, sizeof record) &&
-            Get32(record) == kZip64EndSignature) {
+        if (FEndOffset >= 20 + sizeof record && at <= FEndOffset - 20 - sizeof record &&
+            ReadAt(FFile, at, record, sizeof record) && Get32(record) == kZip64EndSignature) {
             count = Get64(record + 24);
             totalCount = Get64(record + 32);
             size = Get64(record + 40);
@@ -512,8 +545,9 @@ void ZipArchive::ReadDirectory()
         return;
     FIsZipFile = true;
     FNotArchive.clear();
+    TFileWindow file(FFile);
     for (ZipEntry& e : FEntries) {
-        if (!ReadLocalHeader(FFile, e.Central.LocalOffset, e.Local))
+        if (!ReadLocalHeader(file, e.Central.LocalOffset, e.Local))
             FDamaged = true;
         else if (Zip64Block(e.Local.Extra))
             unchangeable(kZip64Archive);
@@ -563,9 +597,10 @@ bool ZipArchive::ReadCentralDirectory(std::uint64_t count, std::uint64_t size)
     // size still covers: a writer that keeps the count modulo 65,536 leaves those.
     const std::uint64_t extent = FCentralOffset + size;
     std::uint64_t position = FCentralOffset;
+    TFileWindow file(FFile);
     for (std::uint64_t i = 0; i < count || position < extent; ++i) {
         unsigned char fixed[46];
-        if (!ReadAt(FFile, position, fixed, sizeof fixed) || Get32(fixed) != kCentralSignature) {
+        if (!file.Read(position, fixed, sizeof fixed) || Get32(fixed) != kCentralSignature) {
             if (i < count)
                 return false;
             break;
@@ -590,7 +625,7 @@ bool ZipArchive::ReadCentralDirectory(std::uint64_t count, std::uint64_t size)
         c.LocalOffset = Get32(fixed + 42);
         position += 46;
         for (std::string* part : {&c.Name, &c.Extra, &c.Comment}) {
-            if (!part->empty() && !ReadAt(FFile, position, part->data(), part->size()))
+            if (!part->empty() && !file.Read(position, part->data(), part->size()))
                 return false;
             position += part->size();
         }
@@ -609,7 +644,7 @@ bool ZipArchive::ReadCentralDirectory(std::uint64_t count, std::uint64_t size)
     // the directory, and a rewrite from it could lose entries.
     unsigned char next[4];
     if (FEntries.size() != count || position != extent ||
-        (ReadAt(FFile, position, next, sizeof next) && Get32(next) == kCentralSignature))
+        (file.Read(position, next, sizeof next) && Get32(next) == kCentralSignature))
         if (FUnchangeable.empty())
             FUnchangeable = kMismatch;
     return true;
@@ -618,10 +653,11 @@ bool ZipArchive::ReadCentralDirectory(std::uint64_t count, std::uint64_t size)
 void ZipArchive::ScanLocalHeaders(std::uint64_t length)
 {
     std::uint64_t position = 0;
+    TFileWindow file(FFile);
     while (position + 30 <= length) {
         ZipEntry e;
         TLocalFile& l = e.Local;
-        if (!ReadLocalHeader(FFile, position, l))
+        if (!ReadLocalHeader(file, position, l))
             break;
         // Without a directory an archive holds no more than its end record could
         // count; a file of more headers is refused before they cost much memory.
