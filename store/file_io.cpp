@@ -307,8 +307,8 @@ void CommitWrite(const TPendingWrite& w)
 }
 
 // Flushes the folder of a file renamed into place: until then the rename itself
-// may be lost. A folder that cannot be opened, or whose file system flushes no
-// folders, is left as it is.
+// may be lost. Only a failure to write is an error; a folder that cannot be opened,
+// or a file system that flushes no folders, leaves it as it is.
 void SyncFolder(const TPendingWrite& w)
 {
     if (w.Temp.empty())
@@ -316,7 +316,7 @@ void SyncFolder(const TPendingWrite& w)
     const std::filesystem::path folder =
         w.Target.has_parent_path() ? w.Target.parent_path() : std::filesystem::path(".");
     TFileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Get() >= 0 && ::fsync(fd.Get()) != 0 && errno != EINVAL)
+    if (fd.Get() >= 0 && ::fsync(fd.Get()) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT))
         CannotCreate(w.Shown, errno);
 }
 
