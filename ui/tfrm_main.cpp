@@ -267,10 +267,7 @@ void TfrmMain::ExportKmz(TExportScope scope, std::string fileName, const std::ve
 {
     if (!ChooseExportFile(kKmzFormat, fileName))
         return;
-    FExport.FKmzMode = true;
-    const TMarkReader mark(CDMarks);
-    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddKmlPlacemark(FExport, mark.Read(), {}); }, selectedRows);
-    WriteKmzPackage(FZipArchive, fileName, kKmlDocument, FExport.FExportText, FExport.FExportIcons, IconFolder());
+    ExportKmzPackage(FZipArchive, fileName, CDCats, CDMarks, FExport, scope, selectedRows, IconFolder());
 }
 
 void TfrmMain::ExportMp(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
