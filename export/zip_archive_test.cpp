@@ -432,11 +432,11 @@ TEST_F(TZipTest, OpeningFailuresAndForeignFiles)
     ASSERT_EQ(Zip.Entries().size(), 1u);
     EXPECT_EQ(Zip.Entries()[0].Central.Name, "k.kml");
 
-    // A FIFO with no writer is no archive, and is not waited on.
-    ASSERT_EQ(::mkfifo((Dir / "fifo.zip").c_str(), 0600), 0);
-    EXPECT_EQ(error(Dir / "fifo.zip"), "(opened)");
+    // A folder is no archive, and says why when something is added to it.
+    fs::create_directory(Dir / "folder.zip");
+    EXPECT_EQ(error(Dir / "folder.zip"), "(opened)");
     EXPECT_EQ(ErrorText([&] { Zip.AddData("x", "x", 0, 0x20); }),
-              "The file \"" + (Dir / "fifo.zip").string() + "\" is not a ZIP archive: it is not a regular file.");
+              "The file \"" + (Dir / "folder.zip").string() + "\" is not a ZIP archive: it is not a regular file.");
 
     // Back-to-back local headers without a directory: refused once there are more
     // than any archive without one holds, before they cost much memory.
