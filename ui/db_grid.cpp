@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QTimer>
 
 TGridSelectionModel::TGridSelectionModel(QAbstractItemModel* model, TDBGrid* grid)
     : QItemSelectionModel(model, grid), FGrid(grid)
@@ -134,8 +135,28 @@ bool TDBGrid::CommitEditor()
     return true;
 }
 
+void TDBGrid::commitData(QWidget* editor)
+{
+    // Tab, Enter and a click elsewhere hand the editor's text in here before they
+    // close the editor. A refused text keeps the editor open with the text typed, so
+    // the person can mend it; the error has been shown by then.
+    FRefusedEditor = nullptr;
+    if (editor != FDelegate->Editor() || FSyncing)
+        return;
+    const QModelIndex index = FDelegate->EditorIndex();
+    if (index.row() == FModel->CurrentRow() &&
+        !FModel->setData(index, static_cast<QLineEdit*>(editor)->text(), Qt::EditRole))
+        FRefusedEditor = editor;
+}
+
 void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
 {
+    if (editor && editor == FRefusedEditor) {
+        FRefusedEditor = nullptr;
+        // Later: the focus may be on its way elsewhere right now.
+        QTimer::singleShot(0, editor, [editor] { editor->setFocus(); });
+        return;
+    }
     FDelegate->ForgetEditor(editor);
     QTableView::closeEditor(editor, hint);
     DropUnchangedInsertOnLeave();
@@ -281,6 +302,10 @@ void TDBGrid::mousePressEvent(QMouseEvent* event)
 {
     emit MouseDown(event);
     const QModelIndex index = indexAt(event->position().toPoint());
+    // A press on another cell first puts the editor's text into its field; a text
+    // the field refuses keeps the editor and ignores the press.
+    if (EditorOpen() && index != FDelegate->EditorIndex() && !CommitEditor())
+        return;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool left = event->button() == Qt::LeftButton;
     if (left && !ctrl && index.isValid() && index == currentIndex()) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QItemSelectionModel>
+#include <QPointer>
 #include <QTableView>
 
 #include <functional>
@@ -77,6 +78,7 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void commitData(QWidget* editor) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
 
 private:
@@ -90,6 +92,8 @@ private:
     bool FSelecting = false;
     TRowRef FAnchor;
     bool FSyncing = false;
+    // The editor whose text its field has just refused: it stays open.
+    QPointer<QWidget> FRefusedEditor;
 
     // Column widths, row height and title height for the grid's font and the
     // screen's resolution (widths are defined at 96 dpi).

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QTimer>
 
 #include "grid_model.h"
 
@@ -160,6 +161,24 @@ void TGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionView
 bool TGridDelegate::eventFilter(QObject* object, QEvent* event)
 {
     auto* editor = qobject_cast<QLineEdit*>(object);
+    if (editor && event->type() == QEvent::FocusOut) {
+        // Another window, a message box or a menu taking the focus is not leaving the
+        // cell: the editor stays open with its text.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+            return false;
+        // A click in the editor's own grid gives the grid the focus first; the grid
+        // then takes the text in before it moves, or keeps the editor when the text
+        // is refused. An editor still open after the click gets the focus back.
+        const QWidget* focus = QApplication::focusWidget();
+        if (reason == Qt::MouseFocusReason && focus && focus->isAncestorOf(editor)) {
+            QTimer::singleShot(0, editor, [editor] {
+                if (editor->isVisible())
+                    editor->setFocus();
+            });
+            return false;
+        }
+    }
     if (editor && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Escape) {

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <filesystem>
+#include <functional>
 
 #include "data_packet.h"
 #include "db_grid.h"
@@ -447,19 +448,36 @@ TEST_F(TGridTest, PopupsExportTheCategoryOrTheSelection)
 
 TEST_F(TGridTest, RefusedEditShowsTheErrorAndKeepsTheGridUsable)
 {
-    Marks->setFocus();
-    Marks->setCurrentIndex(Marks->model()->index(0, cScale1));
-    Type(Marks, "abc");
-    ASSERT_NE(Marks->Delegate()->Editor(), nullptr);
-    EXPECT_EQ(Marks->Delegate()->Editor()->text(), "abc");
-    Key(Marks, Qt::Key_Down);
-    EXPECT_EQ(Errors(), "'abc' is not a valid integer value for field 'scale1'\n");
-    EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m1"); // the move was refused
-    ASSERT_NE(Marks->Delegate()->Editor(), nullptr);
-    Key(Marks, Qt::Key_Escape);
-    Key(Marks, Qt::Key_Escape);
-    EXPECT_EQ(Window->CDMarks.State(), TTableState::Browse);
-    EXPECT_EQ(Window->CDMarks.FieldNamed("scale1").AsText(), "1");
+    // Every way of leaving the cell shows the error once and keeps the editor, its
+    // text and the cell.
+    const std::vector<std::pair<const char*, std::function<void()>>> leaving = {
+        {"Down", [&] { Key(Marks, Qt::Key_Down); }},
+        {"Tab", [&] { Key(Marks, Qt::Key_Tab); }},
+        {"Shift+Tab", [&] { Key(Marks, Qt::Key_Backtab, Qt::ShiftModifier); }},
+        {"Enter", [&] { Key(Marks, Qt::Key_Return); }},
+        {"click in the row", [&] { Click(Marks, 0, cName); }},
+        {"click on another row", [&] { Click(Marks, 2, cName); }},
+        {"click on the memo", [&] { QTest::mouseClick(Window->DBMemo1->viewport(), Qt::LeftButton); }},
+    };
+    for (const auto& [how, leave] : leaving) {
+        Dialogs->Shown.clear();
+        Marks->setFocus();
+        Marks->setCurrentIndex(Marks->model()->index(0, cScale1));
+        Type(Marks, "abc");
+        ASSERT_NE(Marks->Delegate()->Editor(), nullptr);
+        leave();
+        QApplication::processEvents();
+        EXPECT_EQ(Errors(), "'abc' is not a valid integer value for field 'scale1'\n") << how;
+        EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m1") << how; // the move was refused
+        ASSERT_NE(Marks->Delegate()->Editor(), nullptr) << how;
+        EXPECT_EQ(Marks->Delegate()->Editor()->text(), "abc") << how;
+        EXPECT_TRUE(Marks->Delegate()->Editor()->hasFocus()) << how;
+        EXPECT_EQ(Marks->currentIndex(), Marks->model()->index(0, cScale1)) << how;
+        Key(Marks, Qt::Key_Escape);
+        Key(Marks, Qt::Key_Escape);
+        EXPECT_EQ(Window->CDMarks.State(), TTableState::Browse);
+        EXPECT_EQ(Window->CDMarks.FieldNamed("scale1").AsText(), "1");
+    }
     Key(Marks, Qt::Key_Down);
     EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m2");
 
