@@ -3,6 +3,7 @@
 #include <QAbstractItemModelTester>
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -663,4 +664,57 @@ TEST_F(TGridTest, SaveTakesTextNotYetLeft)
     QTest::keyClicks(Window->DBMemo1, "memo");
     Window->Save1Click();
     EXPECT_NE(ReadWholeFile(Dir / kMarksFile).find("descr=\"memo"), std::string::npos);
+}
+
+// Closing and Load count typing not yet posted as a change; a value the field
+// refuses keeps the window, the project and the typing.
+TEST_F(TGridTest, CloseAndLoadAskAboutTypingNotYetPosted)
+{
+    const std::string project = Window->FProjectDir;
+    const std::string programDir = QCoreApplication::applicationDirPath().toStdString() + "/";
+    auto typeName = [&](const char* text) {
+        Marks->setFocus();
+        Marks->setCurrentIndex(Marks->model()->index(0, cName));
+        Type(Marks, text);
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> typing = {
+        {"open editor", [&] { typeName("Typed"); }},
+        {"row in edit after Enter", [&] { typeName("Typed"); Key(Marks, Qt::Key_Return); }},
+        {"memo", [&] { Window->DBMemo1->setFocus(); QTest::keyClicks(Window->DBMemo1, "Typed"); }},
+    };
+    for (const auto& [how, type] : typing) {
+        Window->OpenProject(Dir.string());
+        type();
+        Dialogs->Shown.clear();
+        Dialogs->Answers = {TAnswer::Cancel, TAnswer::Cancel};
+        EXPECT_FALSE(Window->close()) << how;
+        Window->Load1Click();
+        EXPECT_EQ(Dialogs->Shown, std::vector<std::string>(2, "ask: Have changes... Save Changes?")) << how;
+        EXPECT_EQ(Window->FProjectDir, project) << how;
+        EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 1) << how; // posted, not lost
+    }
+    // Load: Yes saves, then loads the program's folder; No loads without saving.
+    Dialogs->Answers = {TAnswer::Yes};
+    Window->Load1Click();
+    EXPECT_NE(ReadWholeFile(Dir / kMarksFile).find("Typed"), std::string::npos);
+    EXPECT_EQ(Window->FProjectDir, programDir);
+    Window->OpenProject(Dir.string());
+    typeName("Dropped");
+    Dialogs->Answers = {TAnswer::No};
+    Window->Load1Click();
+    EXPECT_EQ(Window->FProjectDir, programDir);
+    EXPECT_EQ(ReadWholeFile(Dir / kMarksFile).find("Dropped"), std::string::npos);
+
+    Window->OpenProject(Dir.string());
+    Marks->setFocus();
+    Marks->setCurrentIndex(Marks->model()->index(0, cScale1));
+    Type(Marks, "abc");
+    Dialogs->Shown.clear();
+    EXPECT_FALSE(Window->close());
+    Window->Load1Click();
+    EXPECT_EQ(Errors(), "'abc' is not a valid integer value for field 'scale1'\n"
+                        "'abc' is not a valid integer value for field 'scale1'\n");
+    EXPECT_EQ(Window->FProjectDir, project);
+    ASSERT_NE(Marks->Delegate()->Editor(), nullptr);
+    EXPECT_EQ(Marks->Delegate()->Editor()->text(), "abc");
 }

@@ -84,17 +84,61 @@ void TfrmMain::OpenProject(const std::string& dir)
 
 void TfrmMain::Load1Click()
 {
+    // Loading replaces the tables: changes not yet saved are asked about first, as
+    // closing does, and stay when the save they were to go into did not happen.
+    if (!PostTyping())
+        return;
+    if (HasUnsavedChanges()) {
+        switch (FDialogs->AskYesNoCancel("Save Changes?", "Have changes...")) {
+        case TAnswer::Yes:
+            try {
+                if (!SaveProjectAndReport())
+                    return;
+            } catch (const std::exception& e) {
+                ShowError(e.what());
+                return;
+            }
+            break;
+        case TAnswer::No:
+            break;
+        case TAnswer::Cancel:
+            return;
+        }
+    }
     RunCommand([this] { OpenProject(QCoreApplication::applicationDirPath().toStdString() + "/"); });
 }
 
-void TfrmMain::SaveProjectAndReport()
+bool TfrmMain::PostTyping()
 {
-    bool merged = CDCats.PendingChangeCount() > 0 || CDMarks.PendingChangeCount() > 0 || FUnsavedAfterFailedSave;
+    for (TDBGrid* grid : {GrCats, GRMarks})
+        if (!grid->CommitEditor())
+            return false;
     try {
-        if (SaveProject(FProjectDir, CDCats, CDMarks) == TSaveResult::BackupFailed)
+        // Posting a row takes the memo's text too.
+        CDMarks.SettleEdit();
+        CDCats.SettleEdit();
+    } catch (const std::exception& e) {
+        ShowError(e.what());
+        return false;
+    }
+    return true;
+}
+
+bool TfrmMain::HasUnsavedChanges() const
+{
+    return CDCats.PendingChangeCount() > 0 || CDMarks.PendingChangeCount() > 0 || FUnsavedAfterFailedSave;
+}
+
+bool TfrmMain::SaveProjectAndReport()
+{
+    bool merged = HasUnsavedChanges();
+    try {
+        if (SaveProject(FProjectDir, CDCats, CDMarks) == TSaveResult::BackupFailed) {
             FDialogs->Inform("Create Backup File Error");
-        else
-            FUnsavedAfterFailedSave = false;
+            return false;
+        }
+        FUnsavedAfterFailedSave = false;
+        return true;
     } catch (...) {
         FUnsavedAfterFailedSave = merged || FUnsavedAfterFailedSave;
         throw;
@@ -125,7 +169,11 @@ void TfrmMain::New1Click()
 
 bool TfrmMain::FormCloseQuery()
 {
-    if (CDCats.PendingChangeCount() == 0 && CDMarks.PendingChangeCount() == 0 && !FUnsavedAfterFailedSave)
+    // Typing not yet posted counts as a change; a value that cannot be posted keeps
+    // the window open with its error.
+    if (!PostTyping())
+        return false;
+    if (!HasUnsavedChanges())
         return true;
     switch (FDialogs->AskYesNoCancel("Save Changes?", "Have changes...")) {
     case TAnswer::Yes:

@@ -178,7 +178,13 @@ private:
 
     int FSaveFilterIndex = 0;
 
-    void SaveProjectAndReport();
+    // Whether the tables were written.
+    bool SaveProjectAndReport();
+    // Puts typing not yet posted into the tables, as Save does: the text of an open
+    // cell editor and of the memo, and a row being edited. False, with the error
+    // shown and the typing kept, when a value is refused.
+    bool PostTyping();
+    bool HasUnsavedChanges() const;
     void BuildLayout();
     void BuildMenu();
     void BuildPopups();
