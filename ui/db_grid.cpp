@@ -62,8 +62,7 @@ TDBGrid::TDBGrid(TClientDataSet& table, std::vector<TGridColumn> columns, bool m
     connect(FModel, &TGridModel::CurrentRowMoved, this, [this](int row) { SyncCurrent(row); });
     // A press on the indicator makes its row current, keeping the column.
     connect(FIndicator, &QHeaderView::sectionPressed, this, [this](int row) {
-        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
-        selectionModel()->setCurrentIndex(FModel->index(row, column), QItemSelectionModel::NoUpdate);
+        selectionModel()->setCurrentIndex(FModel->index(row, ColumnToKeep(row)), QItemSelectionModel::NoUpdate);
     });
     connect(FDelegate, &TGridDelegate::EscapePressed, this, [this] { ClearSelection(); });
     connect(FDelegate, &TGridDelegate::DeleteRequested, this, [this] { DeleteCommand(); }, Qt::QueuedConnection);
@@ -98,12 +97,34 @@ void TDBGrid::SyncCurrent(int row, int column)
         selectionModel()->clearCurrentIndex();
     } else {
         if (column < 0)
-            column = currentIndex().isValid() ? currentIndex().column() : 0;
+            column = ColumnToKeep(row);
         const QModelIndex index = FModel->index(row, column);
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
         scrollTo(index);
     }
     FSyncing = false;
+}
+
+int TDBGrid::ColumnToKeep(int row) const
+{
+    if (currentIndex().isValid())
+        return currentIndex().column();
+    // A reset of the rows (an insert, another category) forgets the current cell:
+    // the column stays where the person left it, and starts on the first one that
+    // can be typed into.
+    if (FColumn >= 0 && FColumn < FModel->columnCount())
+        return FColumn;
+    for (int column = 0; column < FModel->columnCount(); ++column)
+        if (FModel->flags(FModel->index(row, column)) & Qt::ItemIsEditable)
+            return column;
+    return 0;
+}
+
+void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (current.isValid())
+        FColumn = current.column();
 }
 
 bool TDBGrid::AllowCurrentChange(const QModelIndex& index)
@@ -320,10 +341,15 @@ void TDBGrid::mousePressEvent(QMouseEvent* event)
             edit(index);
         return;
     }
+    const TRowRef pressed = index.isValid() ? FModel->RefAt(index.row()) : TRowRef{};
     QTableView::mousePressEvent(event);
-    if (!FMultiSelect || !left || !index.isValid() || FModel->CurrentRow() != index.row())
+    // Moving there may have posted or dropped the row left, and the rows below it
+    // moved: the row pressed is found again by its reference, not by its number.
+    if (!FMultiSelect || !left || !pressed.IsSet())
         return;
-    const TRowRef ref = FModel->RefAt(index.row());
+    const TRowRef ref = FModel->RefAt(FModel->CurrentRow());
+    if (!ref.IsSet() || ref.Row != pressed.Row)
+        return;
     if (ctrl)
         FSelection.Toggle(ref);
     else
@@ -334,7 +360,13 @@ void TDBGrid::mousePressEvent(QMouseEvent* event)
 
 void TDBGrid::mouseMoveEvent(QMouseEvent* event)
 {
+    event->ignore();
     emit MouseMove(event);
+    // A handler that took the move ran a drag from it, which is over by now: the
+    // view must not take the same move for a drag across rows back to where the
+    // drag began.
+    if (event->isAccepted())
+        return;
     QTableView::mouseMoveEvent(event);
 }
 

@@ -59,7 +59,8 @@ public:
     bool AllowCurrentChange(const QModelIndex& index);
 
 signals:
-    // Raw mouse and drag events, for drag and drop of rows between grids.
+    // Raw mouse and drag events, for drag and drop of rows between grids. A handler
+    // of MouseMove accepts the event when it ran a drag from it.
     void MouseDown(QMouseEvent* event);
     void MouseMove(QMouseEvent* event);
     void MouseUp(QMouseEvent* event);
@@ -80,6 +81,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void commitData(QWidget* editor) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
     TGridModel* FModel;
@@ -92,6 +94,8 @@ private:
     bool FSelecting = false;
     TRowRef FAnchor;
     bool FSyncing = false;
+    // The column of the last current cell, kept through resets of the rows.
+    int FColumn = -1;
     // The editor whose text its field has just refused: it stays open.
     QPointer<QWidget> FRefusedEditor;
 
@@ -99,6 +103,8 @@ private:
     // screen's resolution (widths are defined at 96 dpi).
     void ApplyMetrics();
     void SyncCurrent(int row, int column = -1);
+    // The column the current cell takes on a row when none is given.
+    int ColumnToKeep(int row) const;
     bool MoveToRow(int row);
     void ExtendSelection(int direction);
     void DeleteCommand();

@@ -348,6 +348,19 @@ TEST_F(TGridTest, InsertAppendAndTheUnchangedRowDropped)
     QApplication::processEvents();
     EXPECT_EQ(Window->CDMarks.State(), TTableState::Browse);
     EXPECT_EQ(Marks->model()->rowCount(), 6);
+
+    // The new row keeps the column; the categories grid starts on the first column
+    // that can be typed into, not on the id.
+    Marks->setFocus();
+    Marks->setCurrentIndex(Marks->model()->index(1, cPicname));
+    Key(Marks, Qt::Key_Insert);
+    EXPECT_EQ(Marks->currentIndex(), Marks->model()->index(1, cPicname));
+    Cats->setFocus();
+    Key(Cats, Qt::Key_Insert);
+    EXPECT_EQ(Cats->currentIndex(), Cats->model()->index(0, 1));
+    Type(Cats, "New");
+    ASSERT_NE(Cats->Delegate()->Editor(), nullptr);
+    EXPECT_EQ(Cats->Delegate()->Editor()->text(), "New");
 }
 
 TEST_F(TGridTest, CtrlDelAsksThenDeletes)
@@ -415,6 +428,14 @@ TEST_F(TGridTest, MultiSelectionRules)
     EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"m4", "m5"}));
     Key(Marks, Qt::Key_Escape);
     EXPECT_TRUE(SelectedNames().empty());
+
+    // A click below a new row left unchanged selects the row clicked, which moves up
+    // when the new row goes.
+    Click(Marks, 0, cName);
+    Key(Marks, Qt::Key_Insert);
+    Click(Marks, 3, cName);
+    EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m3");
+    EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"m3"}));
 
     // Editing the category keeps the selection; another category clears it.
     Click(Marks, 0, cName);

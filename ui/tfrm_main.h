@@ -147,7 +147,8 @@ public:
     // row included). A drag over GrCats carries its source control, or none when it
     // is not a drag of marks.
     void GRMarksMouseDown(const QPoint& pos);
-    void GRMarksMouseMove(Qt::MouseButtons buttons, const QPoint& pos);
+    // Whether the move started a drag (which has ended when it returns).
+    bool GRMarksMouseMove(Qt::MouseButtons buttons, const QPoint& pos);
     void GRMarksMouseUp();
     void GRMarksEndDrag();
     // Whether GrCats takes the drag at pos; FDropRow follows the row under it.
