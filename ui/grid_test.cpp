@@ -13,6 +13,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <tuple>
 
 #include "data_packet.h"
 #include "db_grid.h"
@@ -160,7 +161,7 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
     QStringList menu;
     for (QAction* a : Window->menuBar()->actions())
         menu << a->text() + (a->isEnabled() ? "" : "(off)");
-    EXPECT_EQ(menu.join(","), "Load,Save,Export,Import...,|(off),Reindex,New,|(off),Show Google");
+    EXPECT_EQ(menu.join(","), "&Load,&Save,&Export,Import...,|(off),&Reindex,&New,|(off),Show Google");
     QStringList exports;
     for (QAction* a : Window->mnExportMP->actions())
         exports << (a->isSeparator() ? "-" : a->text());
@@ -738,4 +739,26 @@ TEST_F(TGridTest, CloseAndLoadAskAboutTypingNotYetPosted)
     EXPECT_EQ(Window->FProjectDir, project);
     ASSERT_NE(Marks->Delegate()->Editor(), nullptr);
     EXPECT_EQ(Marks->Delegate()->Editor()->text(), "abc");
+}
+
+TEST_F(TGridTest, KeysMoveTheFocusBetweenTheGridsAndTheMemo)
+{
+    QWidget* memo = Window->DBMemo1;
+    ASSERT_TRUE(Cats->hasFocus());
+    const Qt::KeyboardModifiers back = Qt::ControlModifier | Qt::ShiftModifier;
+    const std::vector<std::tuple<Qt::Key, Qt::KeyboardModifiers, QWidget*>> steps = {
+        {Qt::Key_Tab, Qt::ControlModifier, Marks}, {Qt::Key_F6, Qt::NoModifier, memo},
+        {Qt::Key_Tab, Qt::ControlModifier, Cats},  {Qt::Key_Backtab, back, memo},
+        {Qt::Key_F6, Qt::ShiftModifier, Marks},    {Qt::Key_Backtab, back, Cats},
+    };
+    for (const auto& [key, modifiers, next] : steps) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        EXPECT_EQ(QApplication::focusWidget(), next) << key;
+    }
+    // Leaving an open cell editor takes its text.
+    Key(Cats, Qt::Key_Tab, Qt::ControlModifier);
+    Type(Marks, "Typed");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), memo);
+    EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "Typed");
 }

@@ -192,6 +192,9 @@ private:
     void BuildImportCommands();
     void ConnectDragAndDrop();
     void BuildMap();
+    // Moves the focus to the next (step 1) or previous (-1) of the categories grid,
+    // the marks grid and the memo.
+    void MoveFocus(int step);
     // Whether a row of GrCats is the drop target.
     bool IsDropRow(int row) const;
     // Sets the file name from the prompt when it is empty; whether there is one.

@@ -1,9 +1,11 @@
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QVBoxLayout>
 
@@ -105,6 +107,31 @@ void TfrmMain::BuildLayout()
             GRMarks->ClearSelection();
         FSelectionCategory = std::move(category);
     });
+
+    // Tab moves between the cells of a grid; these keys move between the grids and
+    // the memo, so the keyboard alone reaches every part of the window.
+    const std::pair<QList<QKeySequence>, int> focusKeys[] = {
+        {{QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::Key_F6)}, 1},
+        {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::SHIFT | Qt::Key_F6)}, -1},
+    };
+    for (const auto& [keys, step] : focusKeys) {
+        auto* shortcut = new QShortcut(this);
+        shortcut->setKeys(keys);
+        connect(shortcut, &QShortcut::activated, this, [this, step] { MoveFocus(step); });
+    }
+}
+
+void TfrmMain::MoveFocus(int step)
+{
+    QWidget* const parts[] = {GrCats, GRMarks, DBMemo1};
+    const int count = static_cast<int>(std::size(parts));
+    const QWidget* focus = QApplication::focusWidget();
+    // From elsewhere (the map, the menu) the first or the last one comes next.
+    int at = step > 0 ? -1 : 0;
+    for (int i = 0; i < count; ++i)
+        if (focus && (focus == parts[i] || parts[i]->isAncestorOf(focus)))
+            at = i;
+    parts[(at + step + count) % count]->setFocus(step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }
 
 bool TfrmMain::IsDropRow(int row) const
@@ -115,9 +142,9 @@ bool TfrmMain::IsDropRow(int row) const
 void TfrmMain::BuildMenu()
 {
     QMenuBar* bar = menuBar();
-    Load1 = bar->addAction("Load");
-    Save1 = bar->addAction("Save");
-    mnExportMP = bar->addMenu("Export");
+    Load1 = bar->addAction("&Load");
+    Save1 = bar->addAction("&Save");
+    mnExportMP = bar->addMenu("&Export");
     QAction* visibleKml = mnExportMP->addAction("Visible to KML");
     QAction* visibleKmz = mnExportMP->addAction("Visible to KMZ");
     QAction* visibleWpt = mnExportMP->addAction("Visible to WPT");
@@ -125,8 +152,8 @@ void TfrmMain::BuildMenu()
     QAction* visibleMp = mnExportMP->addAction("Visible to MP");
     N1 = bar->addAction("|");
     N1->setEnabled(false);
-    Reindex1 = bar->addAction("Reindex");
-    New1 = bar->addAction("New");
+    Reindex1 = bar->addAction("&Reindex");
+    New1 = bar->addAction("&New");
     N2 = bar->addAction("|");
     N2->setEnabled(false);
     Show1 = bar->addAction("Show Google");
