@@ -2,6 +2,7 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
@@ -761,4 +762,34 @@ TEST_F(TGridTest, KeysMoveTheFocusBetweenTheGridsAndTheMemo)
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
     EXPECT_EQ(QApplication::focusWidget(), memo);
     EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "Typed");
+}
+
+TEST_F(TGridTest, CharactersTheFilesCannotHoldAreRefusedWhereTyped)
+{
+    const std::vector<std::pair<QString, std::string>> characters = {
+        {"\u00df", "\"\u00df\" (U+00DF)"}, {"\u4e2d", "\"\u4e2d\" (U+4E2D)"}, {"\U0001F600", "\"\U0001F600\" (U+1F600)"}};
+    for (const auto& [character, named] : characters) {
+        const std::string error =
+            "The character " + named + " cannot be stored: the marks files keep their text in Windows-1251.\n";
+        Dialogs->Shown.clear();
+        Marks->setFocus();
+        Marks->setCurrentIndex(Marks->model()->index(0, cName));
+        Type(Marks, "a");
+        QTest::sendKeyEvent(QTest::Click, Marks->Delegate()->Editor(), Qt::Key_unknown, character, Qt::NoModifier);
+        QApplication::processEvents();
+        EXPECT_EQ(Errors(), error);
+        EXPECT_EQ(Marks->Delegate()->Editor()->text(), "a");
+        Key(Marks, Qt::Key_Escape);
+        Key(Marks, Qt::Key_Escape);
+
+        Dialogs->Shown.clear();
+        Window->DBMemo1->setFocus();
+        QTest::keyClick(Window->DBMemo1, Qt::Key_Home, Qt::ControlModifier);
+        QTest::sendKeyEvent(QTest::Click, Window->DBMemo1, Qt::Key_unknown, "b" + character, Qt::NoModifier);
+        QApplication::clipboard()->setText("c" + character);
+        Window->DBMemo1->paste();
+        EXPECT_EQ(Errors(), error + error);
+        EXPECT_EQ(Window->DBMemo1->toPlainText(), QString(1500, 'd'));
+        QTest::keyClick(Window->DBMemo1, Qt::Key_Escape);
+    }
 }
