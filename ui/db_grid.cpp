@@ -251,7 +251,10 @@ void TDBGrid::DeleteCommand()
     if (FModel->rowCount() == 0)
         return;
     const bool several = FMultiSelect && FSelection.Count() >= 2;
-    if (OnConfirm && !OnConfirm(several ? "Delete all selected records?" : "Delete record?"))
+    std::string question = several ? "Delete all selected records?" : "Delete record?";
+    if (!several && RowDeleteQuestion)
+        question = RowDeleteQuestion();
+    if (OnConfirm && !OnConfirm(question))
         return;
     if (QLineEdit* editor = FDelegate->Editor())
         closeEditor(editor, QAbstractItemDelegate::NoHint);
@@ -262,7 +265,10 @@ void TDBGrid::DeleteCommand()
     } else {
         FSelection.Remove(FModel->RefAt(FModel->CurrentRow()));
     }
-    FModel->DeleteRows(rows);
+    if (!several && DeleteCurrentRow)
+        DeleteCurrentRow();
+    else
+        FModel->DeleteRows(rows);
     RepaintRows();
 }
 

@@ -54,6 +54,11 @@ public:
 
     // Asks before deleting; set by the window (true: go ahead).
     std::function<bool(const std::string& question)> OnConfirm;
+    // Where the current row takes more with it than itself (a category its marks):
+    // the question before deleting it, and the deletion. Unset: "Delete record?" and
+    // the row alone.
+    std::function<std::string()> RowDeleteQuestion;
+    std::function<void()> DeleteCurrentRow;
 
     // Whether the current cell may move to index (called by the selection model).
     bool AllowCurrentChange(const QModelIndex& index);

@@ -793,3 +793,26 @@ TEST_F(TGridTest, CharactersTheFilesCannotHoldAreRefusedWhereTyped)
         QTest::keyClick(Window->DBMemo1, Qt::Key_Escape);
     }
 }
+
+TEST_F(TGridTest, DeletingACategoryTakesItsMarks)
+{
+    Cats->setFocus();
+    Dialogs->Confirms = {false, true};
+    Key(Cats, Qt::Key_Delete, Qt::ControlModifier);
+    Key(Cats, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(Dialogs->Shown, std::vector<std::string>(2, "confirm: Delete the category and its 5 marks?"));
+    EXPECT_EQ(Cell(Cats, 0, 1), "Beta");
+    EXPECT_EQ(Cell(Marks, 0, cName), "other");
+    std::vector<std::string> left;
+    for (const TStoredRow& row : Window->CDMarks.Content().Rows)
+        if (!(row.State & kHiddenStates))
+            left.push_back(std::get<std::string>(row.Values[1]));
+    EXPECT_EQ(left, std::vector<std::string>{"other"});
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 5);
+    // An empty category asks as any row does.
+    Key(Cats, Qt::Key_Down);
+    Key(Cats, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(Dialogs->Shown.back(), "confirm: Delete record?");
+    EXPECT_EQ(Cats->model()->rowCount(), 1);
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 5);
+}

@@ -9,6 +9,7 @@
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "category_delete.h"
 #include "db_grid.h"
 #include "db_memo.h"
 #include "grid_columns.h"
@@ -97,6 +98,13 @@ void TfrmMain::BuildLayout()
         grid->OnConfirm = [this](const std::string& question) { return FDialogs->AskOkCancel(question); };
     }
     DBMemo1->OnError = [this](const std::string& message) { ShowError(message); };
+    GrCats->RowDeleteQuestion = [this] {
+        const std::size_t marks = CategoryMarkCount(CDCats, CDMarks);
+        if (marks == 0)
+            return std::string("Delete record?");
+        return "Delete the category and its " + std::to_string(marks) + (marks == 1 ? " mark?" : " marks?");
+    };
+    GrCats->DeleteCurrentRow = [this] { RunCommand([this] { DeleteCategoryWithMarks(CDCats, CDMarks); }); };
     GrCats->Delegate()->IsDropRow = [this](int row) { return IsDropRow(row); };
     GRMarks->Delegate()->FindIcon = [this](const QString& name) { return FIconImages.Find(QStringToTable(name)); };
 
