@@ -297,6 +297,10 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
         Escape();
         return;
     }
+    if (key == Qt::Key_Space && event->modifiers() == Qt::NoModifier && IsCheckCell(currentIndex())) {
+        FModel->ToggleFlag(currentIndex());
+        return;
+    }
     if (key == Qt::Key_Down && !ctrl && FModel->CurrentRow() == FModel->rowCount() - 1) {
         // Down on the last row appends a row, unless the last row is a new one that
         // is still unchanged.
@@ -335,6 +339,9 @@ void TDBGrid::mousePressEvent(QMouseEvent* event)
         return;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool left = event->button() == Qt::LeftButton;
+    // A click on a checkbox toggles it when the button goes up on the same cell, so
+    // a press that starts a drag changes nothing.
+    FCheckPressed = left && !ctrl && IsCheckCell(index) ? QPersistentModelIndex(index) : QPersistentModelIndex();
     if (left && !ctrl && index.isValid() && index == currentIndex()) {
         // A press on the current cell opens its editor.
         setFocus(Qt::MouseFocusReason);
@@ -343,7 +350,7 @@ void TDBGrid::mousePressEvent(QMouseEvent* event)
             FSelecting = false;
             RepaintRows();
         }
-        if (!EditorOpen())
+        if (!EditorOpen() && !FCheckPressed.isValid())
             edit(index);
         return;
     }
@@ -380,6 +387,17 @@ void TDBGrid::mouseReleaseEvent(QMouseEvent* event)
 {
     emit MouseUp(event);
     QTableView::mouseReleaseEvent(event);
+    const QModelIndex pressed = FCheckPressed;
+    FCheckPressed = QPersistentModelIndex();
+    if (event->button() == Qt::LeftButton && pressed.isValid() && pressed == currentIndex() &&
+        indexAt(event->position().toPoint()) == pressed)
+        FModel->ToggleFlag(pressed);
+}
+
+bool TDBGrid::IsCheckCell(const QModelIndex& index) const
+{
+    return index.isValid() && FModel->Column(index.column()).Kind == TColumnKind::Check &&
+           (FModel->flags(index) & Qt::ItemIsEditable);
 }
 
 void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event)

@@ -101,12 +101,15 @@ private:
     bool FSyncing = false;
     // The column of the last current cell, kept through resets of the rows.
     int FColumn = -1;
+    // The checkbox cell the left button went down on.
+    QPersistentModelIndex FCheckPressed;
     // The editor whose text its field has just refused: it stays open.
     QPointer<QWidget> FRefusedEditor;
 
     // Column widths, row height and title height for the grid's font and the
     // screen's resolution (widths are defined at 96 dpi).
     void ApplyMetrics();
+    bool IsCheckCell(const QModelIndex& index) const;
     void SyncCurrent(int row, int column = -1);
     // The column the current cell takes on a row when none is given.
     int ColumnToKeep(int row) const;

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QTest>
+#include <QToolTip>
 
 #include <filesystem>
 #include <functional>
@@ -185,6 +186,23 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
     EXPECT_EQ(Window->Splitter2->sizes().value(1), 400);
     Window->Show1->trigger();
     EXPECT_EQ(Window->pnlGoogle->width(), 2);
+
+    // The save dialog names each pattern once.
+    EXPECT_EQ(NameFilters("Track Files ( *.kml)|*.kml|All Files (*.* )|*.*").join(";;"),
+              "Track Files (*.kml);;All Files (*)");
+    // The splitter handles and the memo have visible edges, and the column titles a
+    // tooltip with the whole name.
+    for (QSplitter* splitter : {Window->Splitter1, Window->Splitter2}) {
+        const QImage handle = splitter->handle(1)->grab().toImage();
+        EXPECT_EQ(handle.pixelColor(0, handle.height() / 2).rgb(), Window->palette().color(QPalette::Mid).rgb());
+    }
+    const QImage memo = Window->DBMemo1->grab().toImage();
+    EXPECT_NE(memo.pixelColor(0, memo.height() / 2), memo.pixelColor(memo.width() / 2, memo.height() / 2));
+    QHeaderView* titles = Marks->horizontalHeader();
+    const QPoint at(titles->sectionViewportPosition(cScale1) + 3, titles->height() / 2);
+    QHelpEvent help(QEvent::ToolTip, at, titles->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(titles->viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), "scale1");
 }
 
 TEST_F(TGridTest, ColumnsTitlesWidthsAndRows)
@@ -571,6 +589,15 @@ TEST_F(TGridTest, NewWindowWithoutAFolder)
                           std::min(214, screen.bottom() + 1 - frame.height()));
     EXPECT_EQ(other->pos(), expected);
     EXPECT_TRUE(screen.contains(frame));
+    // Commands that need a project are off until one is loaded.
+    auto* empty = static_cast<TfrmMain*>(other);
+    QStringList menu;
+    for (QAction* a : empty->menuBar()->actions())
+        menu << a->text() + (a->isEnabled() ? "" : "(off)");
+    EXPECT_EQ(menu.join(","), "&Load,&Save(off),&Export(off),Import...(off),|(off),&Reindex(off),&New,|(off),Show Google");
+    for (QMenu* popup : {empty->PopupCats, empty->PopupMarks})
+        for (QAction* a : popup->actions())
+            EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
     other->close();
 }
 
@@ -815,4 +842,23 @@ TEST_F(TGridTest, DeletingACategoryTakesItsMarks)
     EXPECT_EQ(Dialogs->Shown.back(), "confirm: Delete record?");
     EXPECT_EQ(Cats->model()->rowCount(), 1);
     EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 5);
+}
+
+TEST_F(TGridTest, AClickOrSpaceTogglesACheckbox)
+{
+    Click(Marks, 1, cVisible);
+    EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m2");
+    EXPECT_EQ(Window->CDMarks.FieldNamed("visible").AsText(), "False");
+    EXPECT_EQ(Window->CDMarks.State(), TTableState::Edit);
+    Key(Marks, Qt::Key_Space);
+    EXPECT_EQ(Window->CDMarks.FieldNamed("visible").AsText(), "True");
+    Click(Marks, 1, cVisible);
+    EXPECT_EQ(Window->CDMarks.FieldNamed("visible").AsText(), "False");
+    EXPECT_EQ(Marks->Delegate()->Editor(), nullptr);
+    Key(Marks, Qt::Key_Down);
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 1);
+    // The categories grid's checkbox too.
+    Click(Cats, 2, 2);
+    EXPECT_EQ(Window->CDCats.FieldNamed("name").AsText(), "Gamma");
+    EXPECT_EQ(Window->CDCats.FieldNamed("visible").AsText(), "False");
 }

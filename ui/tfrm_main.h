@@ -192,6 +192,8 @@ private:
     void BuildImportCommands();
     void ConnectDragAndDrop();
     void BuildMap();
+    // Enables the commands that need a project when one is loaded.
+    void UpdateCommands();
     // Moves the focus to the next (step 1) or previous (-1) of the categories grid,
     // the marks grid and the memo.
     void MoveFocus(int step);

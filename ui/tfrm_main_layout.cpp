@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
@@ -32,6 +33,42 @@ QFont WindowFont()
     return font;
 }
 
+// A splitter handle drawn as a bar with an edge line on each side and a grip in the
+// middle, so it stands out between the white areas of the grids and the memo.
+class TSplitterHandle : public QSplitterHandle {
+public:
+    using QSplitterHandle::QSplitterHandle;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect r = rect();
+        painter.fillRect(r, palette().color(QPalette::Button));
+        painter.setPen(palette().color(QPalette::Mid));
+        const bool across = orientation() == Qt::Horizontal;
+        if (across) {
+            painter.drawLine(r.topLeft(), r.bottomLeft());
+            painter.drawLine(r.topRight(), r.bottomRight());
+        } else {
+            painter.drawLine(r.topLeft(), r.topRight());
+            painter.drawLine(r.bottomLeft(), r.bottomRight());
+        }
+        painter.setPen(palette().color(QPalette::Dark));
+        const QPoint c = r.center();
+        for (int step = -8; step <= 8; step += 4)
+            painter.drawPoint(across ? QPoint(c.x(), c.y() + step) : QPoint(c.x() + step, c.y()));
+    }
+};
+
+class TSplitter : public QSplitter {
+public:
+    using QSplitter::QSplitter;
+
+protected:
+    QSplitterHandle* createHandle() override { return new TSplitterHandle(orientation(), this); }
+};
+
 } // namespace
 
 void TfrmMain::BuildLayout()
@@ -42,7 +79,7 @@ void TfrmMain::BuildLayout()
     clientLayout->setContentsMargins(8, 8, 8, 8);
     setCentralWidget(client);
 
-    Splitter2 = new QSplitter(Qt::Horizontal, client);
+    Splitter2 = new TSplitter(Qt::Horizontal, client);
     Splitter2->setObjectName("Splitter2");
     Splitter2->setHandleWidth(7);
     Splitter2->setChildrenCollapsible(false);
@@ -52,7 +89,7 @@ void TfrmMain::BuildLayout()
     pnlMain->setObjectName("pnlMain");
     auto* mainLayout = new QVBoxLayout(pnlMain);
     mainLayout->setContentsMargins(0, 0, 0, 0);
-    Splitter1 = new QSplitter(Qt::Horizontal, pnlMain);
+    Splitter1 = new TSplitter(Qt::Horizontal, pnlMain);
     Splitter1->setObjectName("Splitter1");
     Splitter1->setHandleWidth(6);
     Splitter1->setChildrenCollapsible(false);
@@ -73,7 +110,6 @@ void TfrmMain::BuildLayout()
     marksLayout->addWidget(GRMarks, 1);
     DBMemo1 = new TDBMemo(CDMarks, "descr", pn_Marks);
     DBMemo1->setObjectName("DBMemo1");
-    DBMemo1->setFrameShape(QFrame::NoFrame);
     DBMemo1->setFixedHeight(89);
     marksLayout->addWidget(DBMemo1);
 
@@ -192,6 +228,23 @@ void TfrmMain::BuildPopups()
             [this](const QPoint& at) { PopupCats->popup(GrCats->viewport()->mapToGlobal(at)); });
     connect(GRMarks, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMarks->popup(GRMarks->viewport()->mapToGlobal(at)); });
+    // A table opens or closes with a reset of its grid.
+    connect(DSCats, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdateCommands);
+    connect(DSMarks, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdateCommands);
+}
+
+void TfrmMain::UpdateCommands()
+{
+    // The commands that work on the project wait until one is loaded: before that
+    // they could only fail on the closed tables. Save writes whichever table loaded.
+    const bool loaded = CDCats.IsOpen() && CDMarks.IsOpen();
+    Save1->setEnabled(CDCats.IsOpen() || CDMarks.IsOpen());
+    for (QAction* command : {mnExportMP->menuAction(), Reindex1, mnImport})
+        if (command)
+            command->setEnabled(loaded);
+    for (QMenu* popup : {PopupCats, PopupMarks})
+        for (QAction* command : popup->actions())
+            command->setEnabled(loaded);
 }
 
 void FitToScreen(QWidget& window)
