@@ -176,7 +176,7 @@ namespace {
 
 std::string Count(int n, const char* one, const char* many)
 {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
+    return GroupedCount(static_cast<std::uint64_t>(n)) + " " + (n == 1 ? one : many);
 }
 
 } // namespace

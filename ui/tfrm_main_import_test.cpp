@@ -141,7 +141,7 @@ TEST_F(TImportWindow, AnUnreadableFileLeavesTheTablesAsTheyWere)
     Dialogs->ProgressSteps = 0;
     Window->ImportFiles({big});
     EXPECT_GT(Dialogs->ProgressSteps, 5);
-    EXPECT_EQ(Dialogs->Shown, std::vector<std::string>{"info: Imported 20000 marks."});
+    EXPECT_EQ(Dialogs->Shown, std::vector<std::string>{"info: Imported 20,000 marks."});
 }
 
 TEST_F(TImportWindow, FilesDroppedOnACategoryGoIntoIt)
