@@ -23,6 +23,14 @@ bool IsKmlEntry(const ZipEntry& entry)
     return !entry.IsFolder && name.size() > 4 && EqualNoCase(std::string_view(name).substr(name.size() - 4), ".kml");
 }
 
+std::string LowerAscii(std::string_view text)
+{
+    std::string lower(text);
+    for (char& c : lower)
+        c = AsciiLower(c);
+    return lower;
+}
+
 // The entry's name as messages show it, which are UTF-8.
 std::string PartName(const ZipEntry& entry)
 {
@@ -210,21 +218,21 @@ TKmzArchive::TKmzArchive(const std::filesystem::path& path, int fd, std::functio
     if (!FZip.IsZipFile() || FZip.HasDamagedEntries())
         Refuse(path, "It is not a readable KMZ archive.");
     for (const ZipEntry& entry : FZip.Entries())
-        if (IsKmlEntry(entry))
+        if (IsKmlEntry(entry)) {
             FKml.push_back(&entry);
+            FByName.emplace(entry.Central.Name, &entry);
+            FByLowerName.emplace(LowerAscii(entry.Central.Name), &entry);
+        }
     if (FKml.empty())
         Refuse(path, "The archive holds no KML document.");
 }
 
 const ZipEntry* TKmzArchive::FindKml(std::string_view name) const
 {
-    for (const ZipEntry* entry : FKml)
-        if (entry->Central.Name == name)
-            return entry;
-    for (const ZipEntry* entry : FKml)
-        if (EqualNoCase(entry->Central.Name, name))
-            return entry;
-    return nullptr;
+    if (auto exact = FByName.find(name); exact != FByName.end())
+        return exact->second;
+    auto blind = FByLowerName.find(LowerAscii(name));
+    return blind != FByLowerName.end() ? blind->second : nullptr;
 }
 
 const ZipEntry* TKmzArchive::LinkedKml(const ZipEntry& from, std::string_view href) const

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,9 @@ private:
     std::function<void(std::uint64_t)> FOnRead;
     ZipArchive FZip;
     std::vector<const ZipEntry*> FKml;
+    // The KML entries by name, and by name in lower case; the first of equal names.
+    std::map<std::string, const ZipEntry*, std::less<>> FByName;
+    std::map<std::string, const ZipEntry*, std::less<>> FByLowerName;
 
     const ZipEntry* FindKml(std::string_view name) const;
 };
