@@ -158,6 +158,8 @@ TEST(Switches, HeadlessExportsWriteToTheCurrentDirectory)
     EXPECT_EQ(lower.Code, 124);
 #else
     // Its window shows on a virtual display, which a program stuck on the way does not.
+    // Display numbers from 140 up, so that a test using xvfb-run's own range at the
+    // same time never takes the same one.
     WriteFileAtomically(dir / "window.sh", "QT_QPA_PLATFORM=xcb \"$1\" -exportwpt & pid=$!\n"
                                            "for i in $(seq 200); do\n"
                                            "  w=$(xdotool search --name 'Edit Marks' | head -1); [ -n \"$w\" ] && break\n"
@@ -165,7 +167,7 @@ TEST(Switches, HeadlessExportsWriteToTheCurrentDirectory)
                                            "done\n"
                                            "echo \"[$(xdotool getwindowname \"$w\")]\"\n"
                                            "kill $pid\n");
-    TCommandResult lower = RunCommandLine("cd '" + dir.string() + "' && timeout 60 xvfb-run -a sh window.sh '" +
+    TCommandResult lower = RunCommandLine("cd '" + dir.string() + "' && timeout 60 xvfb-run -n 140 -a sh window.sh '" +
                                           kEditor.string() + "'");
     EXPECT_NE(lower.Output.find("[Edit Marks]\n"), std::string::npos) << lower.Output;
 #endif
