@@ -12,6 +12,7 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 
@@ -295,10 +296,15 @@ TEST_F(TWebEngineMap, PageErrorsComeBackUnchanged)
     EXPECT_EQ(ErrorText([&] { Map.ExecuteScript("MapGetCenter", ""); }), "Не активно");
     Show();
     EXPECT_EQ(ErrorText([&] { Map.ExecuteScript("NoSuchFunction", ""); }), "NoSuchFunction is not defined");
-    EXPECT_NE(ErrorText([&] { Map.ExecuteScript("MapGetCenter", ")"); }), "(no error)");
+    EXPECT_EQ(ErrorText([&] { Map.ExecuteScript("MapGetCenter", ")"); }), "Unexpected token ')'");
     // The map's own error: a Make call before DoMap.
     EXPECT_EQ(ErrorText([&] { Map.ExecuteScript("DoMap = null; map = null; MakeMarker", "1"); }), "map is null");
-    // The page the network never saw: only the fake API was asked for.
+    // The page the network never saw: the map API was asked for and the fake served
+    // it; nothing else was asked for.
+    ASSERT_FALSE(Environment->Api.Requested.isEmpty());
+    EXPECT_TRUE(std::any_of(Environment->Api.Requested.begin(), Environment->Api.Requested.end(),
+                            [](const QString& url) { return url.startsWith("https://maps.googleapis.com/maps/api/js"); }))
+        << Environment->Api.Requested.join(' ').toStdString();
     for (const QString& url : Environment->Api.Requested)
         EXPECT_TRUE(url.startsWith("https://maps.googleapis.com/maps/api/js") || url.startsWith("fakemaps:") ||
                     url.startsWith("data:") || url.startsWith("about:"))
