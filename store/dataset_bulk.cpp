@@ -39,6 +39,7 @@ void TClientDataSet::EndBulkInsert()
     RestrictView();
     PlaceCursorOn(FRows.RowCount() - 1, FCursor);
     FAtEnd = false;
+    ++FContentStamp;
     CursorMoved();
 }
 
@@ -56,5 +57,6 @@ void TClientDataSet::CancelBulkInsert()
     FLatest.resize(FLatest.size() - rows);
     FContent.ChangeLog.resize(FBulkLog);
     FContent.AutoIncValue = FBulkAutoInc;
+    ++FContentStamp;
     CursorMoved();
 }

@@ -94,6 +94,7 @@ void TClientDataSet::PostRow()
     FBuffer.clear();
     FModified = false;
     FAtEnd = false;
+    ++FContentStamp;
     CursorMoved();
 }
 
@@ -129,6 +130,7 @@ void TClientDataSet::DeleteRow()
     if (FCursor >= FViewEnd && FViewEnd > FViewBegin)
         FCursor = FViewEnd - 1;
     FAtEnd = FViewBegin == FViewEnd;
+    ++FContentStamp;
     CursorMoved();
 }
 
