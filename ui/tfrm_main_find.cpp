@@ -1,6 +1,6 @@
 #include <QAction>
-#include <QMenuBar>
 #include <QBoxLayout>
+#include <QMenuBar>
 
 #include "db_grid.h"
 #include "find_bar.h"
