@@ -226,8 +226,8 @@ private:
     std::size_t FCursor = 0;
     bool FAtEnd = true;
     std::uint64_t FGeneration = 1;
-    // The generation the table was last opened at: references from before lead
-    // to rows of other content.
+    // The generation the table was last opened at: references from before are not
+    // followed, as their row numbers name rows of other content now.
     std::uint64_t FOpenedAt = 0;
     std::uint64_t FContentStamp = 0;
 

@@ -353,7 +353,7 @@ bool TClientDataSet::GoToRow(const TRowRef& ref)
 {
     CheckOpen();
     SettleEdit();
-    if (!ref.IsSet())
+    if (!ref.IsSet() || ref.Generation < FOpenedAt)
         return false;
     if (ref.Generation == FGeneration && FViewBegin + ref.Position < FViewEnd &&
         FRowOf[FOrder[FViewBegin + ref.Position]] == ref.Row) {
