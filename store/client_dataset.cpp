@@ -141,6 +141,7 @@ void TClientDataSet::Close()
     FViewBegin = FViewEnd = FCursor = 0;
     FAtEnd = true;
     ++FGeneration;
+    ++FContentStamp;
     FMasterValue = {};
     FBuffer.clear();
     FModified = false;
@@ -216,7 +217,8 @@ void TClientDataSet::Open(TPacketContent content, TRowStore rows)
     RestrictView();
     FCursor = FViewBegin;
     FAtEnd = FViewBegin == FViewEnd;
-    ++FGeneration;
+    FOpenedAt = ++FGeneration;
+    ++FContentStamp;
     CursorMoved();
 }
 
@@ -255,6 +257,7 @@ void TClientDataSet::MergeChanges()
         row = newIndex[row];
     FRowOf = std::move(rowOf);
     FContent.ChangeLog.clear();
+    ++FContentStamp;
     Changed();
 }
 

@@ -42,6 +42,7 @@ void TClientDataSet::EndBulkInsert()
     RestrictView();
     PlaceCursorOn(FRows.RowCount() - 1, FCursor);
     FAtEnd = false;
+    ++FContentStamp;
     CursorMoved();
 }
 
@@ -59,5 +60,6 @@ void TClientDataSet::CancelBulkInsert()
     FLatest.resize(FLatest.size() - rows);
     FContent.ChangeLog.resize(FBulkLog);
     FContent.AutoIncValue = FBulkAutoInc;
+    ++FContentStamp;
     CursorMoved();
 }

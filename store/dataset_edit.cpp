@@ -113,6 +113,7 @@ void TClientDataSet::PostRow()
     FBuffer.clear();
     FModified = false;
     FAtEnd = false;
+    ++FContentStamp;
     CursorMoved();
 }
 
@@ -150,6 +151,7 @@ void TClientDataSet::DeleteRow()
     if (FCursor >= FViewEnd && FViewEnd > FViewBegin)
         FCursor = FViewEnd - 1;
     FAtEnd = FViewBegin == FViewEnd;
+    ++FContentStamp;
     CursorMoved();
 }
 

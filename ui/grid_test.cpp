@@ -163,7 +163,7 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
     QStringList menu;
     for (QAction* a : Window->menuBar()->actions())
         menu << a->text() + (a->isEnabled() ? "" : "(off)");
-    EXPECT_EQ(menu.join(","), "&Load,&Save,&Export,Import...,|(off),&Reindex,&New,|(off),Show Google");
+    EXPECT_EQ(menu.join(","), "&Load,&Save,&Export,Import...,|(off),&Reindex,&New,|(off),Show Google,Find...");
     QStringList exports;
     for (QAction* a : Window->mnExportMP->actions())
         exports << (a->isSeparator() ? "-" : a->text());

@@ -26,7 +26,9 @@ class QMenu;
 class QSplitter;
 class TDBGrid;
 class TDBMemo;
+class TFindBar;
 class TGridModel;
+enum class TFindJump : std::uint8_t;
 
 // The editor window: owns its tables, its project directory and icon cache, and
 // the commands of its menu. Handlers stay thin; the work is done by the store.
@@ -104,6 +106,12 @@ public:
     // reports the counts; a file that cannot be read stops the import before any row
     // is inserted.
     void ImportFiles(const std::vector<std::string>& paths);
+
+    // The find bar above the marks grid (Find..., Ctrl+F; F3 and Shift+F3).
+    TFindBar* FindBar = nullptr;
+    QAction* mnFind = nullptr;
+    // Makes a mark found current in its category, with the focus in GRMarks.
+    TFindJump GoToFound(const TRowRef& mark);
 
     // Runs a command; an error it raises is shown in the error box.
     void RunCommand(const std::function<void()>& command);
@@ -201,6 +209,7 @@ private:
     void BuildImportCommands();
     void ConnectDragAndDrop();
     void BuildMap();
+    void BuildFind();
     // Enables the commands that need a project when one is loaded.
     void UpdateCommands();
     // Moves the focus to the next (step 1) or previous (-1) of the categories grid,
