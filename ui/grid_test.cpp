@@ -172,7 +172,7 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
         QStringList items;
         for (QAction* a : popup->actions())
             items << a->text();
-        EXPECT_EQ(items.join(","), QString("Export To Kml,Export To Wpt,Export To Kmz") +
+        EXPECT_EQ(items.join(","), QString("Export To Kml,Export To Wpt,Export To Kmz,Show On Map") +
                                        (popup == Window->PopupCats ? ",Import Into Category..." : ""));
     }
     // Show1 opens and closes the map panel (on a recording web view here; the map's

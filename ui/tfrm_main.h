@@ -4,7 +4,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "client_dataset.h"
 #include "dialogs.h"
@@ -16,6 +19,7 @@
 #include "icon_cache.h"
 #include "icon_images.h"
 #include "mark_geometry.h"
+#include "marks_on_map.h"
 #include "mp_writer.h"
 #include "zip_archive.h"
 
@@ -86,6 +90,12 @@ public:
     void GRMarksDblClick();
     void ShowMarkOnMap();
     void GMMap1AfterPageLoaded(TGMMap& sender, bool first);
+    // "Show On Map" of the popups: every mark of the current category, or the marks
+    // selected in the marks grid, on the map at once (the map is shown first when it
+    // is hidden). A click on one of them on the map makes it the current mark.
+    void mnShowCategoryOnMapClick();
+    void mnShowSelectedOnMapClick();
+    void MapMarkClicked(int key);
 
     // The map preview: the web view of pnlGoogle (made when the map is first shown),
     // the map view and its three overlay components with one item each.
@@ -95,6 +105,9 @@ public:
     TGMPolyline GMPolyline1;
     TGMPolygon GMPolygon1;
     bool FMapShown = false;
+    // The marks last shown with Show On Map, by the key they went to the page with:
+    // their category and their row.
+    std::vector<std::pair<TRowRef, TRowRef>> FMapMarks;
     // Makes the panel's web view; tests put in one of their own.
     std::function<TWebView*(QWidget* panel)> MakeWebBrowser;
 
@@ -215,6 +228,11 @@ private:
     // Moves the focus to the next (step 1) or previous (-1) of the categories grid,
     // the marks grid and the memo.
     void MoveFocus(int step);
+    TMarksOnMap FMarksOnMap;
+    // Marks waiting for the map to be created.
+    std::optional<std::vector<TMarkData>> FPendingMapMarks;
+    void ShowMarksOnMap(const std::vector<TRowRef>* selected);
+    void SendPendingMapMarks();
     // Whether a row of GrCats is the drop target.
     bool IsDropRow(int row) const;
     // Sets the file name from the prompt when it is empty; whether there is one.
