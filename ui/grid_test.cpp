@@ -594,7 +594,7 @@ TEST_F(TGridTest, NewWindowWithoutAFolder)
     QStringList menu;
     for (QAction* a : empty->menuBar()->actions())
         menu << a->text() + (a->isEnabled() ? "" : "(off)");
-    EXPECT_EQ(menu.join(","), "&Load,&Save(off),&Export(off),Import...(off),|(off),&Reindex(off),&New,|(off),Show Google");
+    EXPECT_EQ(menu.join(","), "&Load,&Save(off),&Export(off),Import...(off),|(off),&Reindex(off),&New,|(off),Show Google,Find...(off)");
     for (QMenu* popup : {empty->PopupCats, empty->PopupMarks})
         for (QAction* a : popup->actions())
             EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();

@@ -241,7 +241,7 @@ void TfrmMain::UpdateCommands()
     // they could only fail on the closed tables. Save writes whichever table loaded.
     const bool loaded = CDCats.IsOpen() && CDMarks.IsOpen();
     Save1->setEnabled(CDCats.IsOpen() || CDMarks.IsOpen());
-    for (QAction* command : {mnExportMP->menuAction(), Reindex1, mnImport})
+    for (QAction* command : {mnExportMP->menuAction(), Reindex1, mnImport, mnFind})
         if (command)
             command->setEnabled(loaded);
     for (QMenu* popup : {PopupCats, PopupMarks})
