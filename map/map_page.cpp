@@ -77,13 +77,8 @@ QByteArray MapPageResource()
 QString OsmPageText(const TTileSettings& tiles)
 {
     QString page = QString::fromUtf8(Resource(QStringLiteral("RES_OSMCODE")));
-    Put(page, QStringLiteral("@LEAFLET_CSS@"),
-        InlinedStyle(QStringLiteral("leaflet/leaflet.css")) + "\n" +
-            InlinedStyle(QStringLiteral("leaflet/MarkerCluster.css")) + "\n" +
-            InlinedStyle(QStringLiteral("leaflet/MarkerCluster.Default.css")));
+    Put(page, QStringLiteral("@LEAFLET_CSS@"), InlinedStyle(QStringLiteral("leaflet/leaflet.css")));
     Put(page, QStringLiteral("@LEAFLET_JS@"), Inlined(QStringLiteral("leaflet/leaflet.min.js"), QStringLiteral("script")));
-    Put(page, QStringLiteral("@MARKERCLUSTER_JS@"),
-        Inlined(QStringLiteral("leaflet/leaflet.markercluster.min.js"), QStringLiteral("script")));
     QJsonObject settings;
     settings["url"] = tiles.Url;
     settings["attribution"] = tiles.Attribution;
