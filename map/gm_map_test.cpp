@@ -71,7 +71,7 @@ TEST_F(TMapView, OsmPageTextCarriesLeafletAndTheTileSettingsAsData)
     const QString text = Map.PageText();
     EXPECT_TRUE(text.endsWith("</html>\r\n"));
     EXPECT_FALSE(text.contains(QRegularExpression("[^\r]\n")));
-    for (const char* gone : {"@LEAFLET", "@MARKERCLUSTER", "@SETTINGS", "sourceMappingURL", "url(images/",
+    for (const char* gone : {"@LEAFLET", "@PAGE_", "@SETTINGS", "sourceMappingURL", "url(images/",
                              "<script>alert(1)"})
         EXPECT_FALSE(text.contains(gone)) << gone;
     EXPECT_TRUE(text.contains(".leaflet-control-attribution") && text.contains(".L={}"));
