@@ -86,14 +86,13 @@ TEditHistory::~TEditHistory()
         t.Table->SetWatcher(nullptr);
 }
 
-std::size_t TEditHistory::BytesHeld() const
+void TEditHistory::Recount()
 {
-    std::size_t bytes = 0;
+    FBytes = 0;
     for (const TStep& step : FUndo)
-        bytes += step.BytesHeld();
+        FBytes += step.BytesHeld();
     for (const TStep& step : FRedo)
-        bytes += step.BytesHeld();
-    return bytes;
+        FBytes += step.BytesHeld();
 }
 
 void TEditHistory::SetLimits(std::size_t steps, std::size_t bytes)
@@ -107,6 +106,7 @@ void TEditHistory::Clear()
 {
     FUndo.clear();
     FRedo.clear();
+    FBytes = 0;
     // A step being recorded began before what made the history useless.
     if (FNesting > 0)
         FBroken = true;
@@ -219,6 +219,7 @@ void TEditHistory::BeforeMerge(TClientDataSet& table) noexcept
             }
         for (TPart* part : renumbered)
             MapIds(*part);
+        Recount();
         Trim();
     } catch (...) {
         Clear();
@@ -312,8 +313,13 @@ std::string TEditHistory::NameOf(const std::vector<TClientDataSet::TChangeSummar
 
 void TEditHistory::Push(TStep step)
 {
+    const std::size_t bytes = step.BytesHeld();
     FUndo.push_back(std::move(step));
-    FRedo.clear();
+    FBytes += bytes;
+    if (!FRedo.empty()) {
+        FRedo.clear();
+        Recount();
+    }
     Trim();
 }
 
@@ -324,6 +330,7 @@ void TEditHistory::Move(std::deque<TStep>& from, std::deque<TStep>& to) noexcept
     try {
         to.push_back(std::move(from.back()));
         from.pop_back();
+        Recount();
         Trim();
     } catch (...) {
         Clear();
@@ -332,11 +339,10 @@ void TEditHistory::Move(std::deque<TStep>& from, std::deque<TStep>& to) noexcept
 
 void TEditHistory::Trim()
 {
-    while (StepCount() > FMaxSteps || (StepCount() > 0 && BytesHeld() > FMaxBytes)) {
-        if (!FUndo.empty())
-            FUndo.pop_front();
-        else
-            FRedo.pop_front();
+    while (StepCount() > FMaxSteps || (StepCount() > 0 && FBytes > FMaxBytes)) {
+        std::deque<TStep>& oldest = FUndo.empty() ? FRedo : FUndo;
+        FBytes -= oldest.front().BytesHeld();
+        oldest.pop_front();
     }
 }
 

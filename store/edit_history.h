@@ -71,7 +71,7 @@ public:
 
     std::size_t StepCount() const { return FUndo.size() + FRedo.size(); }
     // Row images and ids held for the steps.
-    std::size_t BytesHeld() const;
+    std::size_t BytesHeld() const { return FBytes; }
     void SetLimits(std::size_t steps, std::size_t bytes);
 
     void BeforeChange(TClientDataSet& table) noexcept override;
@@ -107,6 +107,7 @@ private:
     std::vector<THistoryTable> FTables;
     std::deque<TStep> FUndo; // the last done at the back
     std::deque<TStep> FRedo; // the next to redo at the back
+    std::size_t FBytes = 0; // what the steps hold, kept as they come and go
     std::size_t FMaxSteps = kMaxSteps;
     std::size_t FMaxBytes = kMaxBytes;
 
@@ -125,6 +126,7 @@ private:
     void Close();
     void Push(TStep step);
     void Trim();
+    void Recount();
     // Moves the last step of one list to the other after an undo or a redo.
     void Move(std::deque<TStep>& from, std::deque<TStep>& to) noexcept;
     std::string NameOf(const std::vector<TClientDataSet::TChangeSummary>& summaries) const;
