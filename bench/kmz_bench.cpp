@@ -58,16 +58,16 @@ int main()
     for (int round = 0; round < 5; ++round) {
         ZipArchive zip;
         TExportState state;
-        state.FKmzMode = true;
         auto start = TClock::now();
-        const TMarkReader mark(marks);
-        WalkMarks(cats, marks, state, esVisible, [&] { AddKmlPlacemark(state, mark.Read(), {}); }, {});
-        WriteKmzPackage(zip, dir / "out.kmz", kKmlDocument, state.FExportText, state.FExportIcons, dir / "MarksIcons");
+        ExportKmzPackage(zip, dir / "out.kmz", cats, marks, state, esVisible, {}, dir / "MarksIcons");
         best = std::min(best, Seconds(start));
         kmzSize = fs::file_size(dir / "out.kmz");
 
         // zlib alone on the KML as the file holds it (CR LF line ends).
-        SaveExportDocument(kKmlDocument, state.FExportText, dir / "plain.kml");
+        const TMarkReader mark(marks);
+        SaveWalkedDocument(kKmlDocument, dir / "plain.kml", state, [&] {
+            WalkMarks(cats, marks, state, esVisible, [&] { AddKmlPlacemark(state, mark.Read(), {}); }, {});
+        });
         const std::string kml = ReadWholeFile(dir / "plain.kml");
         kmlSize = kml.size();
         std::string out(compressBound(static_cast<uLong>(kml.size())), '\0');

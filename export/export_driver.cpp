@@ -175,23 +175,27 @@ void SaveExportDocument(std::string_view documentTemplate, std::string_view body
     WriteFileAtomically(path, [&](const TByteWriter& write) { WriteExportDocument(documentTemplate, body, write); });
 }
 
+void WriteWalkedDocument(std::string_view documentTemplate, const TByteWriter& write, TExportState& state,
+                         const std::function<void()>& walk)
+{
+    const size_t at = documentTemplate.find("%s");
+    TLineEndWriter out(write);
+    out.Put(documentTemplate.substr(0, at));
+    struct TSinkSet {
+        TExportState& State;
+        ~TSinkSet() { State.FExportSink = nullptr; }
+    } sinkSet{state};
+    state.FExportSink = [&](std::string_view text) { out.Put(text); };
+    walk();
+    out.Put(state.FExportText);
+    out.Put(documentTemplate.substr(at + 2));
+    out.Finish();
+}
+
 void SaveWalkedDocument(std::string_view documentTemplate, const std::filesystem::path& path, TExportState& state,
                         const std::function<void()>& walk)
 {
-    WriteFileAtomically(path, [&](const TByteWriter& write) {
-        const size_t at = documentTemplate.find("%s");
-        TLineEndWriter out(write);
-        out.Put(documentTemplate.substr(0, at));
-        struct TSinkSet {
-            TExportState& State;
-            ~TSinkSet() { State.FExportSink = nullptr; }
-        } sinkSet{state};
-        state.FExportSink = [&](std::string_view text) { out.Put(text); };
-        walk();
-        out.Put(state.FExportText);
-        out.Put(documentTemplate.substr(at + 2));
-        out.Finish();
-    });
+    WriteFileAtomically(path, [&](const TByteWriter& write) { WriteWalkedDocument(documentTemplate, write, state, walk); });
 }
 
 std::string ExportCountText(std::int32_t count)

@@ -68,10 +68,12 @@ void SaveExportDocument(std::string_view documentTemplate, std::string_view body
 // the file while the walk makes it rather than gathering all of it first.
 void SaveWalkedDocument(std::string_view documentTemplate, const std::filesystem::path& path, TExportState& state,
                         const std::function<void()>& walk);
-// The bytes SaveExportText and SaveExportDocument save, handed to a writer in
-// pieces.
+// The bytes SaveExportText, SaveExportDocument and SaveWalkedDocument save, handed
+// to a writer in pieces.
 void WriteExportText(std::string_view text, const TByteWriter& write);
 void WriteExportDocument(std::string_view documentTemplate, std::string_view body, const TByteWriter& write);
+void WriteWalkedDocument(std::string_view documentTemplate, const TByteWriter& write, TExportState& state,
+                         const std::function<void()>& walk);
 
 // "Exported N objects".
 std::string ExportCountText(std::int32_t count);

@@ -10,6 +10,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <optional>
+#include <random>
 
 #include "client_dataset.h"
 #include "file_io.h"
@@ -33,6 +35,25 @@ std::vector<std::string> FilesIn(const fs::path& dir)
     std::sort(names.begin(), names.end());
     return names;
 }
+
+// Writes beyond the limit fail (a file too large) while it lives.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t limit)
+    {
+        signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &FSaved);
+        rlimit lowered = FSaved;
+        lowered.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~TFileSizeLimit() { setrlimit(RLIMIT_FSIZE, &FSaved); }
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit FSaved{};
+};
 
 // A folder on a small file system of its own (tmpfs) where the test may mount one;
 // otherwise an ordinary folder with a file size limit that makes large writes fail.
@@ -64,19 +85,9 @@ public:
                 }
             return;
         }
-        signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &FSaved);
-        rlimit limit = FSaved;
-        limit.rlim_cur = 8192;
-        setrlimit(RLIMIT_FSIZE, &limit);
-        FLimited = true;
+        FLimit.emplace(8192);
     }
-    void Release()
-    {
-        if (FLimited)
-            setrlimit(RLIMIT_FSIZE, &FSaved);
-        FLimited = false;
-    }
+    void Release() { FLimit.reset(); }
     std::vector<std::string> UserFiles() const
     {
         std::vector<std::string> names;
@@ -89,8 +100,7 @@ public:
 private:
     fs::path FDir;
     bool FMounted = false;
-    bool FLimited = false;
-    rlimit FSaved{};
+    std::optional<TFileSizeLimit> FLimit;
 };
 
 struct TFaults : ::testing::Test {
@@ -227,4 +237,99 @@ TEST_F(TFaults, AnArchiveThatIsAFifoIsRefusedNotWaitedOn)
               "Cannot open file \"" + fifo.string() + "\". It is not a regular file.");
     ::alarm(0);
     EXPECT_FALSE(zip.IsZipFile());
+}
+
+TEST_F(TFaults, ArchiveChangesThatRunOutOfRoomLeaveTheArchiveAsItWas)
+{
+    std::string noise(100000, '\0');
+    std::mt19937 random(9);
+    for (char& c : noise)
+        c = static_cast<char>(random());
+    auto makeArchive = [&](const fs::path& path) {
+        ZipArchive::CreateEmptyArchive(path);
+        ZipArchive zip;
+        zip.OpenArchive(path);
+        for (int i = 0; i < 40; ++i)
+            zip.AddData("entry-" + std::to_string(i) + ".txt", "entry", 0, 0x20);
+    };
+    auto stream = [&](ZipArchive& zip) {
+        return zip.AddStream("stream.kml", 0, 0x20, [&](const TByteWriter& write) { write(noise); });
+    };
+
+    // A full disk: the room an addition needs is claimed before the directory is
+    // overwritten.
+    {
+        TSmallDisk disk(Root / "disk");
+        makeArchive(Root / "disk" / "a.zip");
+        const std::string before = ReadWholeFile(Root / "disk" / "a.zip");
+        ZipArchive zip;
+        zip.OpenArchive(Root / "disk" / "a.zip");
+        disk.Fill();
+        EXPECT_NE(ErrorText([&] { zip.AddData("big.bin", noise, 0, 0x20); }), "(no error)");
+        EXPECT_NE(ErrorText([&] { stream(zip); }), "(no error)");
+        zip.CloseArchive();
+        disk.Release();
+        EXPECT_TRUE(ReadWholeFile(Root / "disk" / "a.zip") == before);
+    }
+
+    // A streamed entry that is written whole, then a directory that does not fit
+    // after it; and a folder entry that fits before a file that does not.
+    makeArchive(Root / "probe.zip");
+    makeArchive(Root / "b.zip");
+    ZipArchive zip;
+    zip.OpenArchive(Root / "probe.zip");
+    const ZipEntry& probe = stream(zip);
+    const std::uint64_t dataEnd = ZipArchive::DataOffset(probe) + probe.Central.CompressedSize;
+    zip.CloseArchive();
+    const std::string before = ReadWholeFile(Root / "b.zip");
+    zip.OpenArchive(Root / "b.zip");
+    {
+        TFileSizeLimit limit(dataEnd + 10);
+        EXPECT_NE(ErrorText([&] { stream(zip); }), "(no error)");
+    }
+    {
+        TFileSizeLimit limit(before.size() + 200);
+        EXPECT_NE(ErrorText([&] { zip.AddData("dir/big.bin", noise, 0, 0x20); }), "(no error)");
+    }
+    EXPECT_EQ(zip.Entries().size(), 40u);
+    zip.CloseArchive();
+    EXPECT_TRUE(ReadWholeFile(Root / "b.zip") == before);
+}
+
+TEST_F(TFaults, TheKmzTargetIsWrittenAsEveryExportWritesItsFile)
+{
+    auto entries = [](const fs::path& archive) {
+        ZipArchive zip;
+        zip.OpenArchive(archive);
+        std::vector<std::string> names;
+        for (const ZipEntry& e : zip.Entries())
+            names.push_back(e.Central.Name);
+        return names;
+    };
+    // A link is written through, and the file it names keeps its permissions.
+    fs::create_directories(Root / "data");
+    WriteFileAtomically(Root / "data" / "real.kmz", "old archive");
+    fs::permissions(Root / "data" / "real.kmz", fs::perms(0600));
+    fs::create_symlink("data/real.kmz", Root / "link.kmz");
+    ZipArchive zip;
+    WriteKmzPackage(zip, Root / "link.kmz", "<kml/>", {}, Root);
+    EXPECT_TRUE(fs::is_symlink(Root / "link.kmz"));
+    EXPECT_EQ(fs::status(Root / "data" / "real.kmz").permissions(), fs::perms(0600));
+    EXPECT_EQ(entries(Root / "data" / "real.kmz"), std::vector<std::string>{"link.kml"});
+    EXPECT_EQ(FilesIn(Root), (std::vector<std::string>{"data", "link.kmz"}));
+    EXPECT_EQ(FilesIn(Root / "data"), std::vector<std::string>{"real.kmz"});
+
+    // A folder that takes no new file: the archive is written over the target.
+    fs::create_directories(Root / "locked");
+    WriteFileAtomically(Root / "locked" / "out.kmz", "old archive");
+    fs::permissions(Root / "locked" / "out.kmz", fs::perms(0666));
+    fs::permissions(Root / "locked", fs::perms(0555));
+    EXPECT_EQ(ErrorTextAsOrdinaryUser([&] {
+                  ZipArchive locked;
+                  WriteKmzPackage(locked, Root / "locked" / "out.kmz", "<kml/>", {}, Root);
+              }),
+              "(no error)");
+    fs::permissions(Root / "locked", fs::perms::all);
+    EXPECT_EQ(entries(Root / "locked" / "out.kmz"), std::vector<std::string>{"out.kml"});
+    EXPECT_EQ(FilesIn(Root / "locked"), std::vector<std::string>{"out.kmz"});
 }

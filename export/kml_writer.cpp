@@ -102,6 +102,14 @@ std::string KmlColor(std::int32_t color)
     return buf;
 }
 
+void TKmlIconGatherer::Add(const TMarkView& mark)
+{
+    if (mark.points.empty() || FSeen.contains(mark.picname))
+        return;
+    FSeen.emplace(mark.picname);
+    FNames.emplace(mark.picname);
+}
+
 void AddKmlPlacemark(TExportState& state, const TMarkData& mark, const std::string& iconFolder)
 {
     AddKmlPlacemark(state, MarkViewOf(mark), iconFolder);

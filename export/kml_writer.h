@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 
 #include "export_driver.h"
 #include "mark_geometry.h"
@@ -15,6 +16,23 @@ extern const char* const kKmlDocument;
 // mark without points is left out.
 void AddKmlPlacemark(TExportState& state, const TMarkData& mark, const std::string& iconFolder);
 void AddKmlPlacemark(TExportState& state, const TMarkView& mark, const std::string& iconFolder);
+
+// The icon names a walk of AddKmlPlacemark adds to the state's list, gathered by a
+// walk of their own: each distinct name goes into the list once, spelt as the
+// first mark that carries it spells it, so the list's collation sees it only once.
+class TKmlIconGatherer {
+public:
+    void Add(const TMarkView& mark);
+    const TIconNameList& Names() const { return FNames; }
+
+private:
+    struct THash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_set<std::string, THash, std::equal_to<>> FSeen;
+    TIconNameList FNames;
+};
 
 // The colour as KML writes it: upper-case hexadecimal of the unsigned value, at
 // least six digits.

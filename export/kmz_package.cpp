@@ -1,25 +1,14 @@
 #include "kmz_package.h"
 
-#include <cerrno>
-#include <cstdio>
 #include <ctime>
 #include <functional>
 
 #include "code_page.h"
 #include "file_io.h"
+#include "kml_writer.h"
 #include "marks_error.h"
 
 namespace {
-
-// Removes the file on every way out; once renamed to the target, there is none.
-struct TTemporaryFile {
-    std::filesystem::path Path;
-    ~TTemporaryFile()
-    {
-        std::error_code ignored;
-        std::filesystem::remove(Path, ignored);
-    }
-};
 
 // An icon name from a table is a plain file name inside the icon folder. Anything
 // that could name another file (an absolute path, a folder part in either
@@ -57,48 +46,52 @@ std::string KmlEntryName(const std::filesystem::path& target)
     return (dot == std::string::npos ? name : name.substr(0, dot)) + ".kml";
 }
 
-namespace {
-
-void WritePackage(ZipArchive& zip, const std::filesystem::path& target, const std::function<void(const TByteWriter&)>& writeKml,
-                  const TIconNameList& icons, const std::filesystem::path& iconFolder)
+void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, const TIconNameList& icons,
+                     const std::filesystem::path& iconFolder, const std::function<void(const TByteWriter&)>& writeKml)
 {
-    // A write-protected target is refused before any work, like every other export.
-    CheckNotWriteProtected(std::filesystem::absolute(target).lexically_normal());
-    const std::filesystem::path archive = UniqueTempPath(target);
-    TTemporaryFile temporary{archive};
-    ZipArchive::CreateEmptyArchive(archive);
-    zip.OpenArchive(archive);
-    // The KML refers to its icons by their UTF-8 names, so the entries carry the
-    // same names, flagged as UTF-8.
-    zip.Utf8Names = true;
-    try {
-        for (const std::string& name : icons)
-            if (std::filesystem::path icon = FindIconFile(iconFolder, name); !icon.empty())
-                zip.AddFileAs(icon, Cp1251ToUtf8(name));
-        // The document is deflated as it is written, never held or stored whole; it
-        // carries the time and attributes of a file written now.
-        zip.AddStream(KmlEntryName(target), DosDateTime(std::time(nullptr)), 0x20, writeKml);
-    } catch (...) {
+    // Messages name the target as a full path, as the archive's own do.
+    BuildFileAtomically(std::filesystem::absolute(target).lexically_normal(), [&](const std::filesystem::path& archive) {
+        ZipArchive::CreateEmptyArchive(archive);
+        zip.OpenArchive(archive);
+        // The KML refers to its icons by their UTF-8 names, so the entries carry the
+        // same names, flagged as UTF-8.
+        zip.Utf8Names = true;
+        try {
+            for (const std::string& name : icons)
+                if (std::filesystem::path icon = FindIconFile(iconFolder, name); !icon.empty())
+                    zip.AddFileAs(icon, Cp1251ToUtf8(name));
+            // The document carries the time and attributes of a file written now.
+            zip.AddStream(KmlEntryName(target), DosDateTime(std::time(nullptr)), 0x20, writeKml);
+        } catch (...) {
+            try {
+                zip.CloseArchive();
+            } catch (const EMarksError&) {
+            }
+            throw;
+        }
         zip.CloseArchive();
-        throw;
-    }
-    zip.CloseArchive();
-    if (std::rename(archive.c_str(), target.c_str()) != 0)
-        throw EMarksError("Cannot create file \"" + target.string() + "\". " + SystemErrorText(errno));
+    });
 }
-
-} // namespace
 
 void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view kmlDocument,
                      const TIconNameList& icons, const std::filesystem::path& iconFolder)
 {
-    WritePackage(zip, target, [&](const TByteWriter& write) { WriteExportText(kmlDocument, write); }, icons, iconFolder);
+    WriteKmzPackage(zip, target, icons, iconFolder, [&](const TByteWriter& write) { WriteExportText(kmlDocument, write); });
 }
 
-void WriteKmzPackage(ZipArchive& zip, const std::filesystem::path& target, std::string_view documentTemplate,
-                     std::string_view body, const TIconNameList& icons, const std::filesystem::path& iconFolder)
+void ExportKmzPackage(ZipArchive& zip, const std::filesystem::path& target, TClientDataSet& cats, TClientDataSet& marks,
+                      TExportState& state, TExportScope scope, const std::vector<TRowRef>& selectedRows,
+                      const std::filesystem::path& iconFolder)
 {
-    WritePackage(zip, target,
-                 [&](const TByteWriter& write) { WriteExportDocument(documentTemplate, body, write); }, icons,
-                 iconFolder);
+    // A write-protected target is refused before any work, like every other export.
+    CheckNotWriteProtected(std::filesystem::absolute(target).lexically_normal());
+    state.FKmzMode = true;
+    const TMarkReader mark(marks);
+    TKmlIconGatherer icons;
+    WalkMarks(cats, marks, state, scope, [&] { icons.Add(mark.Read()); }, selectedRows);
+    WriteKmzPackage(zip, target, icons.Names(), iconFolder, [&](const TByteWriter& write) {
+        WriteWalkedDocument(kKmlDocument, write, state, [&] {
+            WalkMarks(cats, marks, state, scope, [&] { AddKmlPlacemark(state, mark.Read(), {}); }, selectedRows);
+        });
+    });
 }

@@ -21,7 +21,17 @@ namespace {
 constexpr std::uint32_t kLocalSignature = 0x04034B50;
 constexpr std::uint32_t kCentralSignature = 0x02014B50;
 constexpr std::uint32_t kEndSignature = 0x06054B50;
+constexpr std::uint32_t kZip64EndSignature = 0x06064B50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064B50;
+constexpr std::uint16_t kZip64ExtraId = 0x0001;
 constexpr std::uint32_t kFolderAttribute = 0x10;
+// A 32-bit size or offset of this value (a 16-bit field of 0xFFFF) says the real
+// one is in a ZIP64 record; an archive without ZIP64 stays below it.
+constexpr std::uint64_t kMax32 = 0xFFFFFFFF;
+constexpr std::uint16_t kMax16 = 0xFFFF;
+// The most entries an archive without ZIP64 can count, and the most a scan of
+// local headers gathers before it gives up on the file.
+constexpr std::size_t kMaxEntries = 0xFFFF;
 
 void Put16(std::string& out, std::uint32_t v)
 {
@@ -43,6 +53,57 @@ std::uint16_t Get16(const unsigned char* p)
 std::uint32_t Get32(const unsigned char* p)
 {
     return std::uint32_t(Get16(p)) | (std::uint32_t(Get16(p + 2)) << 16);
+}
+
+std::uint64_t Get64(const unsigned char* p)
+{
+    return std::uint64_t(Get32(p)) | (std::uint64_t(Get32(p + 4)) << 32);
+}
+
+const unsigned char* Bytes(std::string_view s)
+{
+    return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+// The ZIP64 extended information block of an extra field; empty when there is none.
+std::optional<std::string_view> Zip64Block(std::string_view extra)
+{
+    while (extra.size() >= 4) {
+        const std::uint16_t id = Get16(Bytes(extra));
+        const std::uint16_t size = Get16(Bytes(extra) + 2);
+        if (size > extra.size() - 4)
+            break;
+        if (id == kZip64ExtraId)
+            return extra.substr(4, size);
+        extra.remove_prefix(4 + size);
+    }
+    return std::nullopt;
+}
+
+// Takes the values the header marks as kept in its ZIP64 block (the sizes and the
+// offset at 0xFFFFFFFF, the disk at 0xFFFF), in the order the block holds them;
+// false when the block lacks one of them. A header without the block keeps its
+// values as they are.
+bool ApplyZip64Block(std::string_view extra, std::initializer_list<std::uint64_t*> wide, std::uint32_t* disk)
+{
+    const std::optional<std::string_view> block = Zip64Block(extra);
+    if (!block)
+        return true;
+    std::string_view rest = *block;
+    for (std::uint64_t* value : wide) {
+        if (*value != kMax32)
+            continue;
+        if (rest.size() < 8)
+            return false;
+        *value = Get64(Bytes(rest));
+        rest.remove_prefix(8);
+    }
+    if (disk && *disk == kMax16) {
+        if (rest.size() < 4)
+            return false;
+        *disk = Get32(Bytes(rest));
+    }
+    return true;
 }
 
 [[noreturn]] void SystemError(int error)
@@ -71,6 +132,39 @@ bool ReadAt(int fd, std::uint64_t offset, void* buffer, size_t size)
     }
     return true;
 }
+
+// Reads small pieces of a file, mostly in order, through a window of it, so that a
+// directory of many headers costs few system calls.
+class TFileWindow {
+public:
+    explicit TFileWindow(int fd) : FFd(fd) {}
+
+    // Exactly size bytes at offset; false on a short read.
+    bool Read(std::uint64_t offset, void* buffer, size_t size)
+    {
+        if (offset < FStart || offset - FStart + size > FBytes.size()) {
+            if (size > kWindow)
+                return ReadAt(FFd, offset, buffer, size);
+            FStart = offset;
+            FBytes.resize(kWindow);
+            ssize_t n;
+            do
+                n = ::pread(FFd, FBytes.data(), kWindow, static_cast<off_t>(offset));
+            while (n < 0 && errno == EINTR);
+            FBytes.resize(n > 0 ? static_cast<size_t>(n) : 0);
+            if (size > FBytes.size())
+                return false;
+        }
+        std::memcpy(buffer, FBytes.data() + (offset - FStart), size);
+        return true;
+    }
+
+private:
+    static constexpr size_t kWindow = 1 << 16;
+    int FFd;
+    std::uint64_t FStart = 0;
+    std::string FBytes;
+};
 
 void WriteAt(int fd, std::uint64_t offset, std::string_view bytes)
 {
@@ -102,15 +196,15 @@ std::string CentralBytes(const TCentralDirectoryFile& c)
     Put16(out, c.Time);
     Put16(out, c.Date);
     Put32(out, c.Crc);
-    Put32(out, c.CompressedSize);
-    Put32(out, c.UncompressedSize);
+    Put32(out, static_cast<std::uint32_t>(c.CompressedSize));
+    Put32(out, static_cast<std::uint32_t>(c.UncompressedSize));
     Put16(out, static_cast<std::uint32_t>(c.Name.size()));
     Put16(out, static_cast<std::uint32_t>(c.Extra.size()));
     Put16(out, static_cast<std::uint32_t>(c.Comment.size()));
     Put16(out, c.DiskStart);
     Put16(out, c.InternalAttributes);
     Put32(out, c.ExternalAttributes);
-    Put32(out, c.LocalOffset);
+    Put32(out, static_cast<std::uint32_t>(c.LocalOffset));
     out += c.Name;
     out += c.Extra;
     out += c.Comment;
@@ -127,8 +221,8 @@ std::string LocalBytes(const TLocalFile& l)
     Put16(out, l.Time);
     Put16(out, l.Date);
     Put32(out, l.Crc);
-    Put32(out, l.CompressedSize);
-    Put32(out, l.UncompressedSize);
+    Put32(out, static_cast<std::uint32_t>(l.CompressedSize));
+    Put32(out, static_cast<std::uint32_t>(l.UncompressedSize));
     Put16(out, static_cast<std::uint32_t>(l.Name.size()));
     Put16(out, static_cast<std::uint32_t>(l.Extra.size()));
     out += l.Name;
@@ -150,11 +244,12 @@ std::string EndRecord(std::uint16_t count, std::uint32_t size, std::uint32_t off
     return out;
 }
 
-// Reads the local header at offset; false when it is not one (or cut short).
-bool ReadLocalHeader(int fd, std::uint64_t offset, TLocalFile& l)
+// Reads the local header at offset; false when it is not one (or cut short, or its
+// ZIP64 block lacks a size it promises).
+bool ReadLocalHeader(TFileWindow& file, std::uint64_t offset, TLocalFile& l)
 {
     unsigned char fixed[30];
-    if (!ReadAt(fd, offset, fixed, sizeof fixed) || Get32(fixed) != kLocalSignature)
+    if (!file.Read(offset, fixed, sizeof fixed) || Get32(fixed) != kLocalSignature)
         return false;
     l.Signature = Get32(fixed);
     l.VersionNeeded = Get16(fixed + 4);
@@ -167,8 +262,9 @@ bool ReadLocalHeader(int fd, std::uint64_t offset, TLocalFile& l)
     l.UncompressedSize = Get32(fixed + 22);
     l.Name.assign(Get16(fixed + 26), '\0');
     l.Extra.assign(Get16(fixed + 28), '\0');
-    return ReadAt(fd, offset + 30, l.Name.data(), l.Name.size()) &&
-           ReadAt(fd, offset + 30 + l.Name.size(), l.Extra.data(), l.Extra.size());
+    return file.Read(offset + 30, l.Name.data(), l.Name.size()) &&
+           file.Read(offset + 30 + l.Name.size(), l.Extra.data(), l.Extra.size()) &&
+           ApplyZip64Block(l.Extra, {&l.UncompressedSize, &l.CompressedSize}, nullptr);
 }
 
 // The fields a local header and a central directory header have in common.
@@ -267,20 +363,46 @@ bool SameName(const TCentralDirectoryFile& entry, std::string_view entryName, st
 
 } // namespace
 
-std::uint32_t ZipEntry::LocalSize() const
+
+namespace {
+
+// Why an archive is not changed, as the refusal says it.
+constexpr const char* kZip64Archive = "is a ZIP64 archive";
+constexpr const char* kMismatch = "has a directory that does not match its end record";
+
+// Makes the file at least length bytes long with its blocks allocated, so that no
+// write below that length can fail for want of room. Where the file system cannot
+// allocate ahead, the file is only extended.
+void Reserve(int fd, std::uint64_t length)
 {
-    return 30 + static_cast<std::uint32_t>(Central.Name.size() + Central.Extra.size()) + Central.CompressedSize +
-           ((Central.Flag & 8) ? 16 : 0);
+    struct stat st{};
+    if (::fstat(fd, &st) != 0)
+        SystemError(errno);
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    if (length <= size)
+        return;
+    const int result = ::posix_fallocate(fd, static_cast<off_t>(size), static_cast<off_t>(length - size));
+    if (result == EOPNOTSUPP || result == EINVAL)
+        SetLength(fd, length);
+    else if (result != 0)
+        SystemError(result);
 }
 
-std::uint32_t ZipEntry::CentralSize() const
+} // namespace
+
+std::uint64_t ZipEntry::LocalSize() const
 {
-    return 46 + static_cast<std::uint32_t>(Central.Name.size() + Central.Extra.size() + Central.Comment.size());
+    return 30 + Central.Name.size() + Central.Extra.size() + Central.CompressedSize + ((Central.Flag & 8) ? 16 : 0);
+}
+
+std::uint64_t ZipEntry::CentralSize() const
+{
+    return 46 + Central.Name.size() + Central.Extra.size() + Central.Comment.size();
 }
 
 std::uint64_t ZipArchive::DataOffset(const ZipEntry& entry)
 {
-    return std::uint64_t(entry.Central.LocalOffset) + 30 + entry.Local.Name.size() + entry.Local.Extra.size();
+    return entry.Central.LocalOffset + 30 + entry.Local.Name.size() + entry.Local.Extra.size();
 }
 
 std::uint32_t DosDateTime(std::time_t time)
@@ -297,7 +419,11 @@ std::uint32_t DosDateTime(std::time_t time)
 
 ZipArchive::~ZipArchive()
 {
-    CloseArchive();
+    // A failure to flush is raised by an explicit close; here no one could be told.
+    try {
+        CloseArchive();
+    } catch (const EMarksError&) {
+    }
 }
 
 void ZipArchive::CreateEmptyArchive(const std::filesystem::path& path)
@@ -353,9 +479,12 @@ void ZipArchive::ReadDirectory()
     FEntries.clear();
     FIsZipFile = false;
     FDamaged = false;
+    FUnchangeable.clear();
+    FNotArchive = "it is not a regular file";
     struct stat st{};
-    if (::fstat(FFile, &st) != 0 || S_ISDIR(st.st_mode))
+    if (::fstat(FFile, &st) != 0 || !S_ISREG(st.st_mode))
         return;
+    FNotArchive = "it holds no ZIP directory";
     const auto length = static_cast<std::uint64_t>(st.st_size);
     if (length < 22)
         return;
@@ -363,24 +492,67 @@ void ZipArchive::ReadDirectory()
         ScanLocalHeaders(length);
         return;
     }
+    FNotArchive = "its directory is damaged or not where its end record says";
     unsigned char end[22];
     if (!ReadAt(FFile, FEndOffset, end, sizeof end))
         return;
+    auto unchangeable = [&](const char* why) {
+        if (FUnchangeable.empty())
+            FUnchangeable = why;
+    };
+    std::uint64_t count = Get16(end + 8);
+    std::uint64_t totalCount = Get16(end + 10);
+    std::uint64_t size = Get32(end + 12);
     FCentralOffset = Get32(end + 16);
+    std::uint64_t directoryEnd = FEndOffset;
+    // A ZIP64 end record, found through the locator just before the end record,
+    // gives the values in force; without a valid one the end record's stand.
+    unsigned char locator[20];
+    if (FEndOffset >= 20 && ReadAt(FFile, FEndOffset - 20, locator, sizeof locator) &&
+        Get32(locator) == kZip64LocatorSignature) {
+        unchangeable(kZip64Archive);
+        const std::uint64_t at = Get64(locator + 8);
+        unsigned char record[56];
+        if (FEndOffset >= 20 + sizeof record && at <= FEndOffset - 20 - sizeof record &&
+            ReadAt(FFile, at, record, sizeof record) && Get32(record) == kZip64EndSignature) {
+            count = Get64(record + 24);
+            totalCount = Get64(record + 32);
+            size = Get64(record + 40);
+            FCentralOffset = Get64(record + 48);
+            directoryEnd = at;
+        }
+    }
+    // A count of 65,535 may be just that (this writer makes such archives); a
+    // 32-bit field at its maximum cannot be.
+    if (Get32(end + 12) == kMax32 || Get32(end + 16) == kMax32)
+        unchangeable(kZip64Archive);
+    if (Get16(end + 4) != 0 || Get16(end + 6) != 0)
+        unchangeable("spans several disks");
+    if (count != totalCount)
+        unchangeable(kMismatch);
     // The central directory must stand before its end record; an end record that
-    // points elsewhere would have additions written far beyond the file.
-    if (std::uint64_t(FCentralOffset) + Get32(end + 12) > FEndOffset)
+    // points elsewhere would have additions written far beyond the file. Each
+    // header takes 46 bytes at least, so a count that cannot fit is not believed.
+    if (FCentralOffset > directoryEnd || size > directoryEnd - FCentralOffset ||
+        count > (directoryEnd - FCentralOffset) / 46)
         return;
     std::uint16_t commentLength = Get16(end + 20);
     FComment.assign(commentLength, '\0');
     if (commentLength && !ReadAt(FFile, FEndOffset + 22, FComment.data(), commentLength))
         FComment.clear();
-    if (!ReadCentralDirectory(Get16(end + 8)))
+    if (!ReadCentralDirectory(count, size))
         return;
     FIsZipFile = true;
-    for (ZipEntry& e : FEntries)
-        if (!ReadLocalHeader(FFile, e.Central.LocalOffset, e.Local))
+    FNotArchive.clear();
+    TFileWindow file(FFile);
+    for (ZipEntry& e : FEntries) {
+        if (!ReadLocalHeader(file, e.Central.LocalOffset, e.Local))
             FDamaged = true;
+        else if (Zip64Block(e.Local.Extra))
+            unchangeable(kZip64Archive);
+    }
+    if (FDamaged)
+        unchangeable("has damaged entries");
 }
 
 bool ZipArchive::FindEndRecord(std::uint64_t length)
@@ -418,13 +590,20 @@ bool ZipArchive::FindEndRecord(std::uint64_t length)
     return false;
 }
 
-bool ZipArchive::ReadCentralDirectory(std::uint16_t count)
+bool ZipArchive::ReadCentralDirectory(std::uint64_t count, std::uint64_t size)
 {
+    // As many headers as the end record counts, then any more that the directory's
+    // size still covers: a writer that keeps the count modulo 65,536 leaves those.
+    const std::uint64_t extent = FCentralOffset + size;
     std::uint64_t position = FCentralOffset;
-    for (std::uint16_t i = 0; i < count; ++i) {
+    TFileWindow file(FFile);
+    for (std::uint64_t i = 0; i < count || position < extent; ++i) {
         unsigned char fixed[46];
-        if (!ReadAt(FFile, position, fixed, sizeof fixed) || Get32(fixed) != kCentralSignature)
-            return false;
+        if (!file.Read(position, fixed, sizeof fixed) || Get32(fixed) != kCentralSignature) {
+            if (i < count)
+                return false;
+            break;
+        }
         ZipEntry e;
         TCentralDirectoryFile& c = e.Central;
         c.VersionMadeBy = Get16(fixed + 4);
@@ -445,26 +624,49 @@ bool ZipArchive::ReadCentralDirectory(std::uint16_t count)
         c.LocalOffset = Get32(fixed + 42);
         position += 46;
         for (std::string* part : {&c.Name, &c.Extra, &c.Comment}) {
-            if (!part->empty() && !ReadAt(FFile, position, part->data(), part->size()))
+            if (!part->empty() && !file.Read(position, part->data(), part->size()))
                 return false;
             position += part->size();
+        }
+        if (c.CompressedSize == kMax32 || c.UncompressedSize == kMax32 || c.LocalOffset == kMax32 ||
+            c.DiskStart == kMax16 || Zip64Block(c.Extra)) {
+            if (FUnchangeable.empty())
+                FUnchangeable = kZip64Archive;
+            if (!ApplyZip64Block(c.Extra, {&c.UncompressedSize, &c.CompressedSize, &c.LocalOffset}, &c.DiskStart))
+                FDamaged = true;
         }
         DeriveFlags(e);
         FEntries.push_back(std::move(e));
     }
+    // More entries than counted, a directory of another size than the end record
+    // gives, or a further header right after it: the end record does not describe
+    // the directory, and a rewrite from it could lose entries.
+    unsigned char next[4];
+    if (FEntries.size() != count || position != extent ||
+        (file.Read(position, next, sizeof next) && Get32(next) == kCentralSignature))
+        if (FUnchangeable.empty())
+            FUnchangeable = kMismatch;
     return true;
 }
 
 void ZipArchive::ScanLocalHeaders(std::uint64_t length)
 {
     std::uint64_t position = 0;
+    TFileWindow file(FFile);
     while (position + 30 <= length) {
         ZipEntry e;
         TLocalFile& l = e.Local;
-        if (!ReadLocalHeader(FFile, position, l))
+        if (!ReadLocalHeader(file, position, l))
             break;
+        // Without a directory an archive holds no more than its end record could
+        // count; a file of more headers is refused before they cost much memory.
+        if (FEntries.size() == kMaxEntries) {
+            FEntries.clear();
+            FNotArchive = "it has no ZIP directory, and more entries than an archive without one can hold";
+            return;
+        }
         CopyCommonFields(l, e.Central);
-        e.Central.LocalOffset = static_cast<std::uint32_t>(position);
+        e.Central.LocalOffset = position;
         DeriveFlags(e);
         const std::uint64_t next = position + e.LocalSize();
         FEntries.push_back(std::move(e));
@@ -475,27 +677,40 @@ void ZipArchive::ScanLocalHeaders(std::uint64_t length)
     if (!FEntries.empty()) {
         FIsZipFile = true;
         FDamaged = true;
-        FCentralOffset = static_cast<std::uint32_t>(std::min<std::uint64_t>(position, length));
+        FUnchangeable = "has no readable directory";
+        FNotArchive.clear();
+        FCentralOffset = std::min(position, length);
         FEndOffset = FCentralOffset;
     }
 }
 
 void ZipArchive::CheckOpen() const
 {
-    if (FFile < 0 || !FIsZipFile)
-        throw EMarksError("No ZIP archive is open.");
+    if (FFile >= 0 && FIsZipFile)
+        return;
+    if (!FNotArchive.empty())
+        throw EMarksError("The file \"" + FFileName.string() + "\" is not a ZIP archive: " + FNotArchive + ".");
+    throw EMarksError("No ZIP archive is open.");
 }
 
-void ZipArchive::CheckWritable() const
+void ZipArchive::Refuse(const std::string& what) const
 {
+    throw EMarksError("The archive \"" + FFileName.string() + "\" " + what + ".");
+}
+
+void ZipArchive::CheckChangeable() const
+{
+    if (FReadOnly)
+        Refuse("is open for reading only; it cannot be changed");
+    if (!FUnchangeable.empty())
+        Refuse(FUnchangeable + "; it cannot be changed in place");
     // Changes in place rewrite everything from the central directory to the end of
     // the file; bytes after the end record would be left as a second, stale end.
     struct stat st{};
     if (::fstat(FFile, &st) != 0)
         SystemError(errno);
     if (static_cast<std::uint64_t>(st.st_size) != FEndOffset + 22 + FComment.size())
-        throw EMarksError("The archive \"" + FFileName.string() +
-                          "\" does not end with its directory; it cannot be changed in place.");
+        Refuse("does not end with its directory; it cannot be changed in place");
     // The same rewrite would overwrite the stored bytes of an entry that reaches
     // into or past the directory, and moving one of two entries that share bytes
     // would corrupt the other.
@@ -508,21 +723,19 @@ void ZipArchive::CheckWritable() const
     for (size_t i = 0; i < byOffset.size(); ++i) {
         const std::uint64_t end = DataOffset(*byOffset[i]) + byOffset[i]->Central.CompressedSize;
         if (end > FCentralOffset)
-            throw EMarksError("The archive \"" + FFileName.string() +
-                              "\" has entries after its directory; it cannot be changed in place.");
+            Refuse("has entries after its directory; it cannot be changed in place");
         if (i + 1 < byOffset.size() && end > byOffset[i + 1]->Central.LocalOffset)
-            throw EMarksError("The archive \"" + FFileName.string() +
-                              "\" has overlapping entries; it cannot be changed in place.");
+            Refuse("has overlapping entries; it cannot be changed in place");
     }
 }
 
-std::uint32_t ZipArchive::EntrySpan(std::size_t index) const
+std::uint64_t ZipArchive::EntrySpan(std::size_t index) const
 {
     // Up to the next local header or the directory, rather than from the sizes in
     // the header: a data descriptor may be 12 or 16 bytes long, and whatever lies
     // between two entries belongs to neither reader's view of the next one.
-    const std::uint32_t start = FEntries[index].Central.LocalOffset;
-    std::uint32_t end = FCentralOffset;
+    const std::uint64_t start = FEntries[index].Central.LocalOffset;
+    std::uint64_t end = FCentralOffset;
     for (const ZipEntry& e : FEntries)
         if (e.Central.LocalOffset > start)
             end = std::min(end, e.Central.LocalOffset);
@@ -557,12 +770,25 @@ std::string ZipArchive::NormalizeName(std::string_view name) const
     return out;
 }
 
+std::optional<std::size_t> ZipArchive::Find(std::string_view name) const
+{
+    const bool utf8 = IsUtf8Name(name);
+    for (size_t i = 0; i < FEntries.size(); ++i)
+        if (SameName(FEntries[i].Central, NormalizeName(FEntries[i].Central.Name), name, utf8))
+            return i;
+    return std::nullopt;
+}
+
 const ZipEntry* ZipArchive::AddFileAs(const std::filesystem::path& sourcePath, std::string_view entryName)
 {
     CheckOpen();
     struct stat st{};
     if (::stat(sourcePath.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
         return nullptr;
+    // Refused before the file is read into memory.
+    CheckChangeable();
+    if (static_cast<std::uint64_t>(st.st_size) >= kMax32)
+        Refuse("cannot take the file \"" + sourcePath.string() + "\": it is 4 GB or larger, which needs ZIP64");
     std::string data = ReadWholeFile(sourcePath);
     return &AddData(entryName, data, DosDateTime(st.st_mtime), AttributesOf(st));
 }
@@ -570,37 +796,80 @@ const ZipEntry* ZipArchive::AddFileAs(const std::filesystem::path& sourcePath, s
 const ZipEntry& ZipArchive::AddData(std::string_view entryName, std::string_view data, std::uint32_t dosTime,
                                     std::uint32_t attributes)
 {
-    return AddEntry(PrepareEntry(entryName), data, dosTime, attributes);
+    CheckOpen();
+    if (data.size() >= kMax32)
+        Refuse("cannot take an entry of 4 GB or more without ZIP64");
+    return Add(entryName, dosTime, attributes, [&](ZipEntry& e) { return WriteStored(e, data); });
 }
 
-std::string ZipArchive::PrepareEntry(std::string_view entryName)
+const ZipEntry& ZipArchive::AddStream(std::string_view entryName, std::uint32_t dosTime, std::uint32_t attributes,
+                                      const std::function<void(const TByteWriter&)>& produce)
+{
+    return Add(entryName, dosTime, attributes, [&](ZipEntry& e) { return WriteStreamed(e, produce); });
+}
+
+const ZipEntry& ZipArchive::Add(std::string_view entryName, std::uint32_t dosTime, std::uint32_t attributes,
+                                const TRecordWriter& writeRecord)
 {
     CheckOpen();
+    CheckChangeable();
     std::string name = NormalizeName(entryName);
-    if (StoreFolders && StoreRelativePath) {
+    if (name.size() > kMax16)
+        Refuse("cannot take an entry name longer than 65535 bytes");
+    std::vector<std::string> folders;
+    if (StoreFolders && StoreRelativePath)
+        for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+            if (std::string folder = name.substr(0, slash + 1); !Find(folder))
+                folders.push_back(std::move(folder));
+    const std::optional<std::size_t> replaced = Find(name);
+    if (FEntries.size() + folders.size() + (replaced ? 0 : 1) > kMaxEntries)
+        Refuse("cannot hold more than 65535 entries");
+
+    // An addition writes only at and after the directory's place, so the bytes
+    // from there to the end put the file back as it was should any step fail.
+    struct stat st{};
+    if (::fstat(FFile, &st) != 0)
+        SystemError(errno);
+    const auto length = static_cast<std::uint64_t>(st.st_size);
+    std::string tail(length - FCentralOffset, '\0');
+    if (!ReadAt(FFile, FCentralOffset, tail.data(), tail.size()))
+        SystemError(EIO);
+    std::vector<ZipEntry> entries = FEntries;
+    const std::uint64_t centralOffset = FCentralOffset;
+    const std::uint64_t endOffset = FEndOffset;
+    FChanged = true;
+    std::uint64_t gapAt = 0;
+    std::uint64_t gapSize = 0;
+    try {
         const std::uint32_t now = DosDateTime(std::time(nullptr));
-        for (size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1)) {
-            std::string folder = name.substr(0, slash + 1);
-            bool present = false;
-            for (const ZipEntry& e : FEntries)
-                present = present || SameName(e.Central, NormalizeName(e.Central.Name), folder, IsUtf8Name(folder));
-            if (!present)
-                AddEntry(folder, {}, now, kFolderAttribute);
+        for (std::string& folder : folders)
+            Append(NewEntry(std::move(folder), now, kFolderAttribute), [&](ZipEntry& e) { return WriteStored(e, {}); },
+                   std::nullopt);
+        if (replaced) {
+            gapAt = FEntries[*replaced].Central.LocalOffset;
+            gapSize = EntrySpan(*replaced);
         }
+        // The entry replaced leaves the directory only with this write, once the new
+        // one is in the file; its bytes are then a gap no entry refers to.
+        Append(NewEntry(std::move(name), dosTime, attributes), writeRecord, replaced);
+    } catch (...) {
+        try {
+            WriteAt(FFile, centralOffset, tail);
+            SetLength(FFile, length);
+        } catch (const EMarksError&) {
+        }
+        FEntries = std::move(entries);
+        FCentralOffset = centralOffset;
+        FEndOffset = endOffset;
+        throw;
     }
-    const bool utf8 = IsUtf8Name(name);
-    for (size_t i = 0; i < FEntries.size(); ++i)
-        if (SameName(FEntries[i].Central, NormalizeName(FEntries[i].Central.Name), name, utf8)) {
-            RemoveEntry(i);
-            break;
-        }
-    return name;
+    if (replaced)
+        CloseGap(gapAt, gapSize);
+    return FEntries.back();
 }
 
 ZipEntry ZipArchive::NewEntry(std::string name, std::uint32_t dosTime, std::uint32_t attributes) const
 {
-    if (FEntries.size() >= 0xFFFF)
-        throw EMarksError("The archive cannot hold more than 65535 entries.");
     ZipEntry e;
     TCentralDirectoryFile& c = e.Central;
     c.Flag = IsUtf8Name(name) ? kUtf8NameFlag : 0;
@@ -612,73 +881,76 @@ ZipEntry ZipArchive::NewEntry(std::string name, std::uint32_t dosTime, std::uint
     return e;
 }
 
-const ZipEntry& ZipArchive::AddEntry(std::string name, std::string_view data, std::uint32_t dosTime,
-                                     std::uint32_t attributes)
+void ZipArchive::Append(ZipEntry entry, const TRecordWriter& writeRecord, std::optional<std::size_t> replaced)
 {
-    // Everything is prepared in memory before the file is touched.
-    ZipEntry e = NewEntry(std::move(name), dosTime, attributes);
-    TCentralDirectoryFile& c = e.Central;
-    c.Method = data.empty() ? 0 : 8;
-    c.Crc = data.empty() ? 0 : static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()),
-                                                                 static_cast<uInt>(data.size())));
-    const std::string stored = data.empty() ? std::string() : Deflate(data, ZlibLevel(CompressionType));
-    c.CompressedSize = static_cast<std::uint32_t>(stored.size());
-    c.UncompressedSize = static_cast<std::uint32_t>(data.size());
-    CopyCommonFields(c, e.Local);
-    DeriveFlags(e);
-
-    CheckWritable();
-    struct stat st{};
-    if (::fstat(FFile, &st) != 0)
-        SystemError(errno);
-    SetLength(FFile, static_cast<std::uint64_t>(st.st_size) + 76 + 2 * c.Name.size() + stored.size());
-    const std::uint64_t position = FCentralOffset;
-    WriteAt(FFile, position, LocalBytes(e.Local) + stored);
-    FEntries.push_back(std::move(e));
-    WriteDirectoryAt(position + 30 + FEntries.back().Central.Name.size() + stored.size());
-    return FEntries.back();
+    const std::uint64_t end = writeRecord(entry);
+    if (replaced)
+        FEntries.erase(FEntries.begin() + static_cast<std::ptrdiff_t>(*replaced));
+    FEntries.push_back(std::move(entry));
+    WriteDirectoryAt(end);
 }
 
-const ZipEntry& ZipArchive::AddStream(std::string_view entryName, std::uint32_t dosTime, std::uint32_t attributes,
-                                      const std::function<void(const TByteWriter&)>& produce)
+void ZipArchive::CheckEntryFits(const ZipEntry& entry, std::uint64_t recordEnd) const
 {
-    ZipEntry e = NewEntry(PrepareEntry(entryName), dosTime, attributes);
-    CheckWritable();
-    // The stored bytes go where the directory stands, as they are made; a failure
-    // puts the directory back, so the archive stays as it was.
-    const std::uint64_t position = FCentralOffset;
-    const std::uint64_t dataStart = position + 30 + e.Central.Name.size();
+    if (entry.Central.UncompressedSize >= kMax32 || entry.Central.CompressedSize >= kMax32)
+        Refuse("cannot take an entry of 4 GB or more without ZIP64");
+    if (recordEnd >= kMax32)
+        Refuse("cannot grow past 4 GB without ZIP64");
+}
+
+std::uint64_t ZipArchive::WriteStored(ZipEntry& e, std::string_view data)
+{
+    // Everything is prepared in memory before the file is touched.
+    TCentralDirectoryFile& c = e.Central;
+    c.Method = data.empty() ? 0 : 8;
+    c.Crc = data.empty() ? 0 : static_cast<std::uint32_t>(crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), data.size()));
+    const std::string stored = data.empty() ? std::string() : Deflate(data, ZlibLevel(CompressionType));
+    c.CompressedSize = stored.size();
+    c.UncompressedSize = data.size();
+    CopyCommonFields(c, e.Local);
+    DeriveFlags(e);
+    const std::uint64_t end = c.LocalOffset + 30 + c.Name.size() + stored.size();
+    CheckEntryFits(e, end);
+    // Room for the record and the directory after it is claimed before the old
+    // directory is overwritten, so a full disk is found while that is still whole.
+    std::uint64_t directory = e.CentralSize() + 22 + FComment.size();
+    for (const ZipEntry& other : FEntries)
+        directory += other.CentralSize();
+    Reserve(FFile, end + directory);
+    WriteAt(FFile, c.LocalOffset, LocalBytes(e.Local) + stored);
+    return end;
+}
+
+std::uint64_t ZipArchive::WriteStreamed(ZipEntry& e, const std::function<void(const TByteWriter&)>& produce)
+{
+    // The stored bytes go where the directory stands as they are made, the local
+    // header before them once their sizes are known. Input or output reaching the
+    // format's limit is refused as soon as it does.
+    TCentralDirectoryFile& c = e.Central;
+    const std::uint64_t dataStart = c.LocalOffset + 30 + c.Name.size();
     TDeflateStream stream(ZlibLevel(CompressionType), [&, written = std::uint64_t(0)](std::string_view bytes) mutable {
+        if (dataStart + written + bytes.size() >= kMax32)
+            Refuse("cannot grow past 4 GB without ZIP64");
         WriteAt(FFile, dataStart + written, bytes);
         written += bytes.size();
     });
-    try {
-        produce([&](std::string_view bytes) { stream.Put(bytes); });
-        stream.Finish();
-    } catch (...) {
-        try {
-            WriteDirectoryAt(position);
-        } catch (const EMarksError&) {
-        }
-        throw;
-    }
-    // Without ZIP64 the sizes are 32-bit fields.
-    if (stream.InputSize() > 0xFFFFFFFFu || stream.OutputSize() > 0xFFFFFFFFu) {
-        WriteDirectoryAt(position);
-        throw EMarksError("The archive cannot hold an entry of 4 GB or more.");
-    }
-    TCentralDirectoryFile& c = e.Central;
+    produce([&](std::string_view bytes) {
+        if (stream.InputSize() + bytes.size() >= kMax32)
+            Refuse("cannot take an entry of 4 GB or more without ZIP64");
+        stream.Put(bytes);
+    });
+    stream.Finish();
     const bool empty = stream.InputSize() == 0;
     c.Method = empty ? 0 : 8;
     c.Crc = empty ? 0 : stream.Crc();
-    c.CompressedSize = empty ? 0 : static_cast<std::uint32_t>(stream.OutputSize());
-    c.UncompressedSize = static_cast<std::uint32_t>(stream.InputSize());
+    c.CompressedSize = empty ? 0 : stream.OutputSize();
+    c.UncompressedSize = stream.InputSize();
     CopyCommonFields(c, e.Local);
     DeriveFlags(e);
-    WriteAt(FFile, position, LocalBytes(e.Local));
-    FEntries.push_back(std::move(e));
-    WriteDirectoryAt(dataStart + FEntries.back().Central.CompressedSize);
-    return FEntries.back();
+    const std::uint64_t end = dataStart + c.CompressedSize;
+    CheckEntryFits(e, end);
+    WriteAt(FFile, c.LocalOffset, LocalBytes(e.Local));
+    return end;
 }
 
 void ZipArchive::WriteDirectoryAt(std::uint64_t position)
@@ -686,11 +958,12 @@ void ZipArchive::WriteDirectoryAt(std::uint64_t position)
     std::string directory;
     for (const ZipEntry& e : FEntries)
         directory += CentralBytes(e.Central);
-    FCentralOffset = static_cast<std::uint32_t>(position);
+    FCentralOffset = position;
     FEndOffset = position + directory.size();
     directory += EndRecord(static_cast<std::uint16_t>(FEntries.size()), static_cast<std::uint32_t>(FEndOffset - position),
-                           FCentralOffset, static_cast<std::uint16_t>(FComment.size()));
+                           static_cast<std::uint32_t>(FCentralOffset), static_cast<std::uint16_t>(FComment.size()));
     directory += FComment;
+    FChanged = true;
     WriteAt(FFile, position, directory);
     // A directory shorter than the one it replaces must not leave the old end
     // record behind it: readers search from the end and would find that one.
@@ -702,31 +975,35 @@ void ZipArchive::RemoveEntry(size_t index)
     CheckOpen();
     if (index >= FEntries.size())
         return;
-    CheckWritable();
+    CheckChangeable();
+    FChanged = true;
     if (SaveMethod != FastSave || FEntries.size() == 1) {
         Rebuild(index);
         return;
     }
-    const std::uint32_t p = FEntries[index].Central.LocalOffset;
-    const std::uint32_t l = EntrySpan(index);
-    struct stat st{};
-    if (::fstat(FFile, &st) != 0)
-        SystemError(errno);
-    // Move everything after the entry down over it, in pieces.
+    const std::uint64_t at = FEntries[index].Central.LocalOffset;
+    const std::uint64_t size = EntrySpan(index);
+    FEntries.erase(FEntries.begin() + static_cast<std::ptrdiff_t>(index));
+    CloseGap(at, size);
+}
+
+void ZipArchive::CloseGap(std::uint64_t at, std::uint64_t size)
+{
+    // Move the entries after the gap down over it, in pieces; the directory is
+    // written anew after them.
     std::string chunk(1 << 20, '\0');
-    for (std::uint64_t from = std::uint64_t(p) + l, to = p; from < static_cast<std::uint64_t>(st.st_size);) {
-        size_t n = static_cast<size_t>(std::min<std::uint64_t>(chunk.size(), static_cast<std::uint64_t>(st.st_size) - from));
+    for (std::uint64_t from = at + size, to = at; from < FCentralOffset;) {
+        const auto n = static_cast<size_t>(std::min<std::uint64_t>(chunk.size(), FCentralOffset - from));
         if (!ReadAt(FFile, from, chunk.data(), n))
             SystemError(EIO);
         WriteAt(FFile, to, std::string_view(chunk.data(), n));
         from += n;
         to += n;
     }
-    FEntries.erase(FEntries.begin() + static_cast<std::ptrdiff_t>(index));
     for (ZipEntry& e : FEntries)
-        if (e.Central.LocalOffset > p)
-            e.Central.LocalOffset -= l;
-    WriteDirectoryAt(FCentralOffset - l);
+        if (e.Central.LocalOffset > at)
+            e.Central.LocalOffset -= size;
+    WriteDirectoryAt(FCentralOffset - size);
 }
 
 void ZipArchive::Rebuild(size_t removed)
@@ -740,7 +1017,7 @@ void ZipArchive::Rebuild(size_t removed)
         std::string local(EntrySpan(i), '\0');
         if (!ReadAt(FFile, e.Central.LocalOffset, local.data(), local.size()))
             SystemError(EIO);
-        e.Central.LocalOffset = static_cast<std::uint32_t>(image.size());
+        e.Central.LocalOffset = image.size();
         image += local;
         kept.push_back(std::move(e));
     }
@@ -757,14 +1034,26 @@ void ZipArchive::Rebuild(size_t removed)
 
 void ZipArchive::CloseArchive()
 {
-    FEntries.clear();
-    if (FFile >= 0)
-        ::close(FFile);
+    // A changed archive is on disk when this returns: a flush or a close that
+    // fails (a full network file system may report it only here) is an error.
+    int error = 0;
+    if (FFile >= 0) {
+        if (FChanged && ::fsync(FFile) != 0)
+            error = errno;
+        if (::close(FFile) != 0 && errno != EINTR && error == 0)
+            error = errno;
+    }
     FFile = -1;
+    FEntries.clear();
     FIsZipFile = false;
     FReadOnly = false;
     FDamaged = false;
+    FChanged = false;
+    FUnchangeable.clear();
+    FNotArchive.clear();
     FComment.clear();
     FCentralOffset = 0;
     FEndOffset = 0;
+    if (error != 0)
+        SystemError(error);
 }

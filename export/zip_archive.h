@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,11 +14,20 @@
 // the new local entry where the central directory stood, then writes the whole
 // central directory and the end record after it. Single disk, no encryption, no
 // data descriptors, no extra fields, no comments, no ZIP64.
+//
+// It reads what other tools write, ZIP64 archives included (their end record and
+// extra fields, more than 65,535 entries), but changes an archive only when it is
+// sure to keep every entry: one that is ZIP64, spans disks, has damaged entries or
+// a directory that disagrees with its end record, or a change that would pass the
+// format's limits, is refused with the reason, and the file stays byte for byte as
+// it was. A change that fails half way puts the old directory back.
 
 enum TZipSaveMethod { FastSave, RebuildAll };
 enum TZipCompressionType { ctNormal, ctMaximum, ctFast, ctSuperFast, ctNone, ctUnknown };
 
-// The 46 fixed bytes of a central directory header, with its variable parts.
+// The 46 fixed bytes of a central directory header, with its variable parts. The
+// sizes, the offset and the disk hold the values in force: those of the ZIP64
+// extra field where the header marks them as kept there.
 struct TCentralDirectoryFile {
     std::uint16_t VersionMadeBy = 20;
     std::uint16_t VersionNeeded = 20;
@@ -25,18 +36,19 @@ struct TCentralDirectoryFile {
     std::uint16_t Time = 0;
     std::uint16_t Date = 0;
     std::uint32_t Crc = 0;
-    std::uint32_t CompressedSize = 0;
-    std::uint32_t UncompressedSize = 0;
-    std::uint16_t DiskStart = 0;
+    std::uint64_t CompressedSize = 0;
+    std::uint64_t UncompressedSize = 0;
+    std::uint32_t DiskStart = 0;
     std::uint16_t InternalAttributes = 0;
     std::uint32_t ExternalAttributes = 0;
-    std::uint32_t LocalOffset = 0;
+    std::uint64_t LocalOffset = 0;
     std::string Name;
     std::string Extra;
     std::string Comment;
 };
 
-// The 30 fixed bytes of a local file header, with its variable parts.
+// The 30 fixed bytes of a local file header, with its variable parts (the sizes
+// from its ZIP64 extra field where it keeps them there).
 struct TLocalFile {
     std::uint32_t Signature = 0x04034B50;
     std::uint16_t VersionNeeded = 20;
@@ -45,8 +57,8 @@ struct TLocalFile {
     std::uint16_t Time = 0;
     std::uint16_t Date = 0;
     std::uint32_t Crc = 0;
-    std::uint32_t CompressedSize = 0;
-    std::uint32_t UncompressedSize = 0;
+    std::uint64_t CompressedSize = 0;
+    std::uint64_t UncompressedSize = 0;
     std::string Name;
     std::string Extra;
 };
@@ -58,8 +70,8 @@ struct ZipEntry {
     bool IsEncrypted = false;
     TZipCompressionType Compression = ctUnknown;
 
-    std::uint32_t LocalSize() const;
-    std::uint32_t CentralSize() const;
+    std::uint64_t LocalSize() const;
+    std::uint64_t CentralSize() const;
 };
 
 class ZipArchive {
@@ -92,12 +104,15 @@ public:
     const ZipEntry& AddData(std::string_view entryName, std::string_view data, std::uint32_t dosTime,
                             std::uint32_t attributes);
     // Adds the bytes the producer writes, deflated as they come, so they are never
-    // held whole; a failure leaves the archive as it was.
+    // held whole.
     const ZipEntry& AddStream(std::string_view entryName, std::uint32_t dosTime, std::uint32_t attributes,
                               const std::function<void(const TByteWriter&)>& produce);
     // Removes the entry at that position: in place, or by a rebuild when none
     // remains or the save method asks for it.
     void RemoveEntry(std::size_t index);
+    // Empties the directory and closes the file; an archive that was changed is
+    // flushed to disk first, and a failure to flush or close it is raised (after
+    // the component is closed).
     void CloseArchive();
 
     bool IsZipFile() const { return FIsZipFile; }
@@ -115,32 +130,48 @@ public:
     bool IsUtf8Name(std::string_view name) const;
 
 private:
+    // Writes an entry's local record with its stored data where the directory
+    // stands, completing the entry's sizes; returns where the record ends.
+    using TRecordWriter = std::function<std::uint64_t(ZipEntry&)>;
+
     int FFile = -1;
     std::filesystem::path FFileName;
     bool FIsZipFile = false;
     bool FReadOnly = false;
     bool FDamaged = false;
+    bool FChanged = false;      // written since it was opened: flushed on closing
+    std::string FUnchangeable;  // why the archive must not be changed; empty when it may
+    std::string FNotArchive;    // why the file last opened is no archive
     std::vector<ZipEntry> FEntries;
-    std::uint32_t FCentralOffset = 0; // from the end record
+    std::uint64_t FCentralOffset = 0; // from the end record
     std::uint64_t FEndOffset = 0;     // where the end record stands
     std::string FComment;
 
     void Open(const std::filesystem::path& path, bool forReading);
     void ReadDirectory();
     bool FindEndRecord(std::uint64_t length);
-    bool ReadCentralDirectory(std::uint16_t count);
+    bool ReadCentralDirectory(std::uint64_t count, std::uint64_t size);
     void ScanLocalHeaders(std::uint64_t length);
     void WriteDirectoryAt(std::uint64_t position);
     void CheckOpen() const;
-    void CheckWritable() const;
+    void CheckChangeable() const;
+    [[noreturn]] void Refuse(const std::string& what) const;
     // The bytes the entry's local record occupies in the file.
-    std::uint32_t EntrySpan(std::size_t index) const;
-    // The normalised name of a new entry, once its folders are added and an entry
-    // of the same name is removed.
-    std::string PrepareEntry(std::string_view entryName);
+    std::uint64_t EntrySpan(std::size_t index) const;
+    std::optional<std::size_t> Find(std::string_view name) const;
     // An entry of that name, time and attributes at the directory's place.
     ZipEntry NewEntry(std::string name, std::uint32_t dosTime, std::uint32_t attributes) const;
-    const ZipEntry& AddEntry(std::string name, std::string_view data, std::uint32_t dosTime, std::uint32_t attributes);
+    // Adds an entry (after the folder entries its name needs), replacing one of
+    // the same name only once the new one is written; a failure puts the archive
+    // back as it was.
+    const ZipEntry& Add(std::string_view entryName, std::uint32_t dosTime, std::uint32_t attributes,
+                        const TRecordWriter& writeRecord);
+    void Append(ZipEntry entry, const TRecordWriter& writeRecord, std::optional<std::size_t> replaced);
+    std::uint64_t WriteStored(ZipEntry& entry, std::string_view data);
+    std::uint64_t WriteStreamed(ZipEntry& entry, const std::function<void(const TByteWriter&)>& produce);
+    void CheckEntryFits(const ZipEntry& entry, std::uint64_t recordEnd) const;
+    // Moves everything between the end of a gap and the directory down over the gap.
+    void CloseGap(std::uint64_t at, std::uint64_t size);
     void Rebuild(std::size_t removed);
 };
 

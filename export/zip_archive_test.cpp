@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <zlib.h>
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include "file_io.h"
@@ -79,6 +82,71 @@ std::string CentralRecord(const TRawEntry& e, std::uint32_t localOffset)
 std::string EndOfDirectory(std::uint32_t count, std::uint32_t size, std::uint32_t offset)
 {
     return Le(0x06054B50, 4) + Le(0, 4) + Le(count, 2) + Le(count, 2) + Le(size, 4) + Le(offset, 4) + Le(0, 2);
+}
+
+// n stored entries of empty data, their end record counting statedCount.
+std::string RawArchive(size_t n, size_t statedCount)
+{
+    std::string locals, directory;
+    for (size_t i = 0; i < n; ++i) {
+        const TRawEntry e{"e" + std::to_string(i), ""};
+        directory += CentralRecord(e, static_cast<std::uint32_t>(locals.size()));
+        locals += LocalRecord(e);
+    }
+    return locals + directory +
+           EndOfDirectory(static_cast<std::uint32_t>(statedCount & 0xFFFF), static_cast<std::uint32_t>(directory.size()),
+                          static_cast<std::uint32_t>(locals.size()));
+}
+
+// A sparse archive whose one stored entry fills the file up to its directory at
+// centralOffset.
+void SparseArchive(const fs::path& path, std::uint32_t centralOffset)
+{
+    const std::uint32_t size = centralOffset - 33;
+    const std::string local = Le(0x04034B50, 4) + Le(10, 2) + Le(0, 2) + Le(0, 2) + Le(0, 4) + Le(0, 4) + Le(size, 4) +
+                              Le(size, 4) + Le(3, 2) + Le(0, 2) + "big";
+    const std::string tail = Le(0x02014B50, 4) + Le(20, 2) + Le(10, 2) + Le(0, 2) + Le(0, 2) + Le(0, 4) + Le(0, 4) +
+                             Le(size, 4) + Le(size, 4) + Le(3, 2) + Le(0, 4) + Le(0, 2) + Le(0, 2) + Le(0x20, 4) + Le(0, 4) + "big" +
+                             EndOfDirectory(1, 49, centralOffset);
+    WriteFileAtomically(path, local);
+    fs::resize_file(path, centralOffset);
+    std::FILE* f = std::fopen(path.c_str(), "ab");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(tail.data(), 1, tail.size(), f);
+    std::fclose(f);
+}
+
+// The size of a file and the CRC-32 of its last 8 MB: all a refused change could
+// have touched.
+std::string Fingerprint(const fs::path& path)
+{
+    const std::uintmax_t size = fs::file_size(path);
+    const std::uintmax_t from = size > (8u << 20) ? size - (8u << 20) : 0;
+    std::string tail(size - from, '\0');
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    std::fseek(f, static_cast<long>(from), SEEK_SET);
+    tail.resize(std::fread(tail.data(), 1, tail.size(), f));
+    std::fclose(f);
+    return std::to_string(size) + ":" + std::to_string(crc32(0, reinterpret_cast<const Bytef*>(tail.data()),
+                                                             static_cast<uInt>(tail.size())));
+}
+
+// An entry's bytes as a reader gets them: at its data offset, inflated.
+std::string EntryBytes(const fs::path& archive, const ZipEntry& e)
+{
+    const std::string stored = ReadWholeFile(archive).substr(ZipArchive::DataOffset(e), e.Central.CompressedSize);
+    if (e.Central.Method == 0)
+        return stored;
+    std::string out(e.Central.UncompressedSize, '\0');
+    z_stream z{};
+    inflateInit2(&z, -15);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(stored.data()));
+    z.avail_in = static_cast<uInt>(stored.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const bool ended = inflate(&z, Z_FINISH) == Z_STREAM_END;
+    inflateEnd(&z);
+    return ended ? out : "(damaged)";
 }
 
 struct TZipTest : ::testing::Test {
@@ -316,10 +384,11 @@ TEST_F(TZipTest, StreamedEntriesAndFailingProducers)
     EXPECT_EQ(RunCommandLine("unzip -p '" + Archive.string() + "' big.kml | cmp -s - '" +
                              Source("big.txt", text).string() + "'").Code, 0);
 
-    // A producer that fails half way leaves the archive byte for byte as it was.
+    // A producer that fails half way leaves the archive byte for byte as it was,
+    // also the entry it was to replace.
     const std::string before = ReadWholeFile(Archive);
     Zip.OpenArchive(Archive);
-    EXPECT_THROW(Zip.AddStream("broken.kml", 0, 0x20,
+    EXPECT_THROW(Zip.AddStream("FIRST.TXT", 0, 0x20,
                                [&](const TByteWriter& write) {
                                    write(text);
                                    throw EMarksError("the producer failed");
@@ -363,6 +432,23 @@ TEST_F(TZipTest, OpeningFailuresAndForeignFiles)
     ASSERT_EQ(Zip.Entries().size(), 1u);
     EXPECT_EQ(Zip.Entries()[0].Central.Name, "k.kml");
 
+    // A folder is no archive, and says why when something is added to it.
+    fs::create_directory(Dir / "folder.zip");
+    EXPECT_EQ(error(Dir / "folder.zip"), "(opened)");
+    EXPECT_EQ(ErrorText([&] { Zip.AddData("x", "x", 0, 0x20); }),
+              "The file \"" + (Dir / "folder.zip").string() + "\" is not a ZIP archive: it is not a regular file.");
+
+    // Back-to-back local headers without a directory: refused once there are more
+    // than any archive without one holds, before they cost much memory.
+    std::string headers;
+    for (int i = 0; i <= 0xFFFF; ++i)
+        headers += LocalRecord({"", ""});
+    EXPECT_EQ(error(Source("headers.zip", headers)), "(opened)");
+    EXPECT_FALSE(Zip.IsZipFile());
+    EXPECT_EQ(ErrorText([&] { Zip.AddData("x", "x", 0, 0x20); }),
+              "The file \"" + (Dir / "headers.zip").string() +
+                  "\" is not a ZIP archive: it has no ZIP directory, and more entries than an archive without one can hold.");
+
     EXPECT_NE(std::string([&] {
                   try {
                       ZipArchive::CreateEmptyArchive(Dir / "no" / "such" / "x.kmz");
@@ -373,6 +459,102 @@ TEST_F(TZipTest, OpeningFailuresAndForeignFiles)
               }())
                   .find("Cannot create file"),
               std::string::npos);
+}
+
+TEST_F(TZipTest, Zip64ArchivesAreReadButNotChanged)
+{
+    const std::string kml = "<kml>" + std::string(3000, 'k') + "</kml>";
+    Source("doc.kml", kml);
+    Source("icon.png", "\x89PNG");
+    // Info-ZIP with ZIP64 records forced; Python with one entry's ZIP64 extra field
+    // forced, and with 70,001 entries (a ZIP64 end record, a count past 16 bits).
+    ASSERT_EQ(RunCommandLine("cd '" + Dir.string() + "' && zip -q -fz fz.zip icon.png doc.kml").Code, 0);
+    Source("make.py", "import sys, zipfile\n"
+                      "d = sys.argv[1]\n"
+                      "kml = open(d + '/doc.kml', 'rb').read()\n"
+                      "with zipfile.ZipFile(d + '/forced.zip', 'w', zipfile.ZIP_DEFLATED) as z:\n"
+                      "    with z.open('doc.kml', 'w', force_zip64=True) as f:\n"
+                      "        f.write(kml)\n"
+                      "with zipfile.ZipFile(d + '/many.zip', 'w') as z:\n"
+                      "    for i in range(70000):\n"
+                      "        z.writestr('p/%05d.txt' % i, '')\n"
+                      "    z.writestr('doc.kml', kml, zipfile.ZIP_DEFLATED)\n");
+    const TCommandResult python = RunCommandLine("python3 '" + (Dir / "make.py").string() + "' '" + Dir.string() + "'");
+    ASSERT_EQ(python.Code, 0) << python.Output;
+
+    for (const char* name : {"fz.zip", "forced.zip", "many.zip"}) {
+        const fs::path archive = Dir / name;
+        Zip.OpenArchiveForReading(archive);
+        ASSERT_TRUE(Zip.IsZipFile()) << name;
+        EXPECT_FALSE(Zip.HasDamagedEntries()) << name;
+        EXPECT_EQ(Zip.Entries().back().Central.Name, "doc.kml") << name;
+        EXPECT_EQ(EntryBytes(archive, Zip.Entries().back()), kml) << name;
+        EXPECT_EQ(Zip.Entries().size(), std::string(name) == "many.zip" ? 70001u : std::string(name) == "fz.zip" ? 2u : 1u);
+
+        const std::string before = ReadWholeFile(archive);
+        const std::string refusal = "The archive \"" + archive.string() + "\" is a ZIP64 archive; it cannot be changed in place.";
+        Zip.OpenArchive(archive);
+        EXPECT_EQ(ErrorText([&] { Zip.AddData("new.txt", "new", 0, 0x20); }), refusal);
+        EXPECT_EQ(ErrorText([&] { Zip.RemoveEntry(0); }), refusal);
+        Zip.CloseArchive();
+        EXPECT_EQ(ReadWholeFile(archive), before) << name;
+    }
+}
+
+TEST_F(TZipTest, ChangesThatCouldLoseEntriesAreRefused)
+{
+    OpenEmpty();
+    Zip.AddData("kept.txt", "kept", 0, 0x20);
+    Zip.CloseArchive();
+    Source("modulo.zip", RawArchive(0x10001, 0x10001));
+    Source("full.zip", RawArchive(0xFFFF, 0xFFFF));
+    Source("junk.zip", std::string(100, 'j'));
+    SparseArchive(Dir / "edge.zip", 0xFFFFFE00);
+    const fs::path huge = Source("huge.bin", "");
+    fs::resize_file(huge, 0x100000000);
+    void* view = ::mmap(nullptr, 0x100000000, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(view, MAP_FAILED);
+    std::string noise(1000, '\0');
+    std::mt19937 random(5);
+    for (char& c : noise)
+        c = static_cast<char>(random());
+
+    struct TCase {
+        fs::path File;
+        bool ForReading;
+        std::function<void()> Change;
+        std::string Why;
+    };
+    const std::vector<TCase> cases = {
+        {"modulo.zip", false, [&] { Zip.AddData("new.txt", "n", 0, 0x20); },
+         "has a directory that does not match its end record; it cannot be changed in place"},
+        {"full.zip", false, [&] { Zip.AddData("new.txt", "n", 0, 0x20); }, "cannot hold more than 65535 entries"},
+        {"a.kmz", false, [&] { Zip.AddData(std::string(0x10000, 'n'), "n", 0, 0x20); },
+         "cannot take an entry name longer than 65535 bytes"},
+        {"a.kmz", false, [&] { Zip.AddData("huge.bin", std::string_view(static_cast<const char*>(view), 0x100000000), 0, 0x20); },
+         "cannot take an entry of 4 GB or more without ZIP64"},
+        {"a.kmz", false, [&] { Zip.AddFileAs(huge, "huge.bin"); },
+         "cannot take the file \"" + huge.string() + "\": it is 4 GB or larger, which needs ZIP64"},
+        // The folder entry still fits below 4 GB, the file does not: neither stays.
+        {"edge.zip", false, [&] { Zip.AddData("dir/x.bin", noise, 0, 0x20); }, "cannot grow past 4 GB without ZIP64"},
+        {"a.kmz", true, [&] { Zip.AddData("new.txt", "n", 0, 0x20); }, "is open for reading only; it cannot be changed"},
+    };
+    for (const TCase& c : cases) {
+        const fs::path archive = Dir / c.File;
+        const std::string before = Fingerprint(archive);
+        c.ForReading ? Zip.OpenArchiveForReading(archive) : Zip.OpenArchive(archive);
+        const size_t entries = Zip.Entries().size();
+        EXPECT_EQ(ErrorText(c.Change), "The archive \"" + archive.string() + "\" " + c.Why + ".");
+        EXPECT_EQ(Zip.Entries().size(), entries) << c.Why;
+        Zip.CloseArchive();
+        EXPECT_EQ(Fingerprint(archive), before) << c.Why;
+    }
+    ::munmap(view, 0x100000000);
+    EXPECT_EQ(ErrorText([&] {
+                  Zip.OpenArchive(Dir / "junk.zip");
+                  Zip.AddData("new.txt", "n", 0, 0x20);
+              }),
+              "The file \"" + (Dir / "junk.zip").string() + "\" is not a ZIP archive: it holds no ZIP directory.");
 }
 
 TEST(ZipNames, Normalisation)

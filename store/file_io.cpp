@@ -193,11 +193,32 @@ struct TPendingWrite {
     }
 };
 
-// Resolves the target through its links and refuses it when protected; then writes
-// what produce makes to a new temporary file beside it, flushed to disk and with
-// the target's permissions. When the folder takes no new file but the target
-// exists, the content is gathered and the write left to be done in place.
-TPendingWrite PrepareWrite(const std::filesystem::path& path, const std::function<void(const TByteWriter&)>& produce)
+// Makes a new file for a write in folder, named after name (".name.NNNNNN.tmp",
+// hidden), never one that exists already; -1 with errno set when there is none.
+int CreateTempFile(const std::filesystem::path& folder, const std::string& name, std::filesystem::path& temp)
+{
+    std::random_device random;
+    int fd = -1;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temp = folder / ("." + name + "." + std::to_string(random() % 1000000) + ".tmp");
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST)
+            break;
+    }
+    return fd;
+}
+
+// How the new content reaches the temporary file: fill writes it, to the
+// descriptor or by the path, and returns the errno of a failed write (0 when none);
+// gather makes it in memory instead, for a write in place.
+using TFill = std::function<int(int fd, const std::filesystem::path& temp)>;
+using TGather = std::function<void(std::string& content)>;
+
+// Resolves the target through its links and refuses it when protected; then fills
+// a new temporary file beside it, flushed to disk and with the target's
+// permissions. When the folder takes no new file but the target exists, the
+// content is gathered and the write left to be done in place.
+TPendingWrite PrepareWrite(const std::filesystem::path& path, const TFill& fill, const TGather& gather)
 {
     TPendingWrite w{path, FollowLinks(path), {}, {}, {}};
     CheckNotProtected(path, w.Target);
@@ -206,20 +227,13 @@ TPendingWrite PrepareWrite(const std::filesystem::path& path, const std::functio
     struct stat target{};
     const bool exists = ::stat(w.Target.c_str(), &target) == 0;
 
-    std::random_device random;
-    int raw = -1;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        w.Temp = folder / ("." + w.Target.filename().string() + "." + std::to_string(random() % 1000000) + ".tmp");
-        raw = ::open(w.Temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (raw >= 0 || errno != EEXIST)
-            break;
-    }
+    const int raw = CreateTempFile(folder, w.Target.filename().string(), w.Temp);
     if (raw < 0) {
         int error = errno;
         w.Temp.clear();
         // A writable file in a folder that cannot be written is still saved, in place.
         if (exists && S_ISREG(target.st_mode) && (error == EACCES || error == EPERM)) {
-            produce([&](std::string_view bytes) { w.Gathered.append(bytes); });
+            gather(w.Gathered);
             return w;
         }
         CannotCreate(path, error);
@@ -228,15 +242,19 @@ TPendingWrite PrepareWrite(const std::filesystem::path& path, const std::functio
 
     int error = 0;
     try {
-        // After a failed write the rest is not written; the error is reported below.
-        produce([&](std::string_view bytes) {
-            if (error == 0 && !WriteAll(fd.Get(), bytes))
-                error = errno;
-        });
+        error = fill(fd.Get(), w.Temp);
     } catch (...) {
         w.Discard();
         throw;
     }
+    // What the temporary name holds must still be the file made here before it is
+    // renamed over the target.
+    struct stat made{};
+    struct stat named{};
+    if (error == 0 && (::fstat(fd.Get(), &made) != 0 || ::lstat(w.Temp.c_str(), &named) != 0))
+        error = errno;
+    if (error == 0 && (made.st_dev != named.st_dev || made.st_ino != named.st_ino))
+        error = EEXIST;
     if (error == 0 && ::fsync(fd.Get()) != 0)
         error = errno;
     if (error == 0 && exists && ::fchmod(fd.Get(), target.st_mode & 07777) != 0)
@@ -248,6 +266,22 @@ TPendingWrite PrepareWrite(const std::filesystem::path& path, const std::functio
         CannotCreate(path, error);
     }
     return w;
+}
+
+TPendingWrite PrepareWrite(const std::filesystem::path& path, const std::function<void(const TByteWriter&)>& produce)
+{
+    return PrepareWrite(
+        path,
+        [&](int fd, const std::filesystem::path&) {
+            // After a failed write the rest is not written; the error is reported.
+            int error = 0;
+            produce([&](std::string_view bytes) {
+                if (error == 0 && !WriteAll(fd, bytes))
+                    error = errno;
+            });
+            return error;
+        },
+        [&](std::string& content) { produce([&](std::string_view bytes) { content.append(bytes); }); });
 }
 
 // Overwrites the target with the new bytes. Its old bytes stay in memory until the
@@ -300,6 +334,20 @@ void CommitWrite(const TPendingWrite& w)
     }
 }
 
+// Flushes the folder of a file renamed into place: until then the rename itself
+// may be lost. Only a failure to write is an error; a folder that cannot be opened,
+// or a file system that flushes no folders, leaves it as it is.
+void SyncFolder(const TPendingWrite& w)
+{
+    if (w.Temp.empty())
+        return;
+    const std::filesystem::path folder =
+        w.Target.has_parent_path() ? w.Target.parent_path() : std::filesystem::path(".");
+    TFileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Get() >= 0 && ::fsync(fd.Get()) != 0 && (errno == EIO || errno == ENOSPC || errno == EDQUOT))
+        CannotCreate(w.Shown, errno);
+}
+
 TPendingWrite PrepareWrite(const std::filesystem::path& path, std::string_view bytes)
 {
     TPendingWrite w = PrepareWrite(path, [&](const TByteWriter& write) { write(bytes); });
@@ -320,12 +368,41 @@ void CheckNotWriteProtected(const std::filesystem::path& path)
 
 void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes)
 {
-    CommitWrite(PrepareWrite(path, bytes));
+    const TPendingWrite w = PrepareWrite(path, bytes);
+    CommitWrite(w);
+    SyncFolder(w);
 }
 
 void WriteFileAtomically(const std::filesystem::path& path, const std::function<void(const TByteWriter&)>& produce)
 {
-    CommitWrite(PrepareWrite(path, produce));
+    const TPendingWrite w = PrepareWrite(path, produce);
+    CommitWrite(w);
+    SyncFolder(w);
+}
+
+void BuildFileAtomically(const std::filesystem::path& path, const std::function<void(const std::filesystem::path&)>& build)
+{
+    const TPendingWrite w = PrepareWrite(
+        path,
+        [&](int, const std::filesystem::path& temp) {
+            build(temp);
+            return 0;
+        },
+        [&](std::string& content) {
+            // Built aside, in a file of its own, and read back to be written in place.
+            std::filesystem::path temp;
+            TFileDescriptor fd(CreateTempFile(std::filesystem::temp_directory_path(), path.filename().string(), temp));
+            if (fd.Get() < 0)
+                CannotCreate(path, errno);
+            struct TRemoved {
+                const std::filesystem::path& Path;
+                ~TRemoved() { ::unlink(Path.c_str()); }
+            } removed{temp};
+            build(temp);
+            content = ReadWholeFile(temp);
+        });
+    CommitWrite(w);
+    SyncFolder(w);
 }
 
 void WriteFilesTogether(const std::vector<TFileWrite>& files, const std::vector<std::filesystem::path>& restoreFrom)
@@ -350,19 +427,9 @@ void WriteFilesTogether(const std::vector<TFileWrite>& files, const std::vector<
             throw;
         }
     }
-}
-
-std::filesystem::path UniqueTempPath(const std::filesystem::path& target)
-{
-    const std::filesystem::path folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
-    std::random_device random;
-    std::error_code error;
-    for (;;) {
-        std::filesystem::path candidate =
-            folder / ("." + target.filename().string() + "." + std::to_string(random() % 1000000) + ".tmp");
-        if (!std::filesystem::exists(candidate, error))
-            return candidate;
-    }
+    // Only once every file is in place, so that a failure here leaves them together.
+    for (const TPendingWrite& w : pending)
+        SyncFolder(w);
 }
 
 std::filesystem::path FindFileNoCase(const std::filesystem::path& folder, std::string_view name)

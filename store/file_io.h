@@ -22,10 +22,13 @@ std::string ReadWholeFile(const std::filesystem::path& path);
 // close-on-exec and its reads wait as usual; st is its status.
 int OpenToRead(const std::filesystem::path& path, int accessFlags, struct stat& st, const std::string& shown = {});
 
-// Writes the bytes to a temporary file in the target's folder, flushes it to disk
-// and renames it over the target, keeping the target's permissions. A symbolic link
-// is written through: the file it names changes and the link stays. A target that
-// is write-protected (no write bit, or not writable for this user) is refused. Where
+// Writes the bytes to a new temporary file in the target's folder, flushes it to
+// disk and renames it over the target, keeping the target's permissions, then
+// flushes the folder so that the rename lasts too. A symbolic link is written
+// through: the file it names changes and the link stays. A hard link is not: the
+// name written gets the new file, the target's other names keep the old content
+// (writing in place to keep them would risk a half-written file). A target that is
+// write-protected (no write bit, or not writable for this user) is refused. Where
 // the folder takes no temporary file but the target is writable, the target is
 // overwritten in place. A failure throws "Cannot create file \"%s\". %s" and leaves
 // the target as it was.
@@ -36,6 +39,12 @@ void WriteFileAtomically(const std::filesystem::path& path, std::string_view byt
 // write in place, the rare case, gathers the pieces first.)
 using TByteWriter = std::function<void(std::string_view bytes)>;
 void WriteFileAtomically(const std::filesystem::path& path, const std::function<void(const TByteWriter&)>& produce);
+
+// The same for a file its maker builds at a path rather than as a stream of bytes
+// (an archive written in place): build is given the path of a new, empty file made
+// for this write alone, and fills it. Where the target's folder takes no new file,
+// it is built in the system's temporary folder and written over the target.
+void BuildFileAtomically(const std::filesystem::path& path, const std::function<void(const std::filesystem::path&)>& build);
 
 // Throws the "Cannot create file" message when path names an existing file (through
 // any links) that is write-protected or a folder; for writers that build their file
@@ -54,9 +63,6 @@ struct TFileWrite {
 // throws the "Cannot create file" message of the file concerned.
 void WriteFilesTogether(const std::vector<TFileWrite>& files, const std::vector<std::filesystem::path>& restoreFrom);
 
-// A path in the target's folder that names no file yet, for a temporary file
-// (".name.NNNNNN.tmp", hidden beside the target).
-std::filesystem::path UniqueTempPath(const std::filesystem::path& target);
 
 // The file in folder whose name equals name without regard to letter case (an exact
 // match first); empty when there is none.

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QTimer>
 
 TGridSelectionModel::TGridSelectionModel(QAbstractItemModel* model, TDBGrid* grid)
     : QItemSelectionModel(model, grid), FGrid(grid)
@@ -61,8 +62,7 @@ TDBGrid::TDBGrid(TClientDataSet& table, std::vector<TGridColumn> columns, bool m
     connect(FModel, &TGridModel::CurrentRowMoved, this, [this](int row) { SyncCurrent(row); });
     // A press on the indicator makes its row current, keeping the column.
     connect(FIndicator, &QHeaderView::sectionPressed, this, [this](int row) {
-        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
-        selectionModel()->setCurrentIndex(FModel->index(row, column), QItemSelectionModel::NoUpdate);
+        selectionModel()->setCurrentIndex(FModel->index(row, ColumnToKeep(row)), QItemSelectionModel::NoUpdate);
     });
     connect(FDelegate, &TGridDelegate::EscapePressed, this, [this] { ClearSelection(); });
     connect(FDelegate, &TGridDelegate::DeleteRequested, this, [this] { DeleteCommand(); }, Qt::QueuedConnection);
@@ -97,12 +97,34 @@ void TDBGrid::SyncCurrent(int row, int column)
         selectionModel()->clearCurrentIndex();
     } else {
         if (column < 0)
-            column = currentIndex().isValid() ? currentIndex().column() : 0;
+            column = ColumnToKeep(row);
         const QModelIndex index = FModel->index(row, column);
         selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
         scrollTo(index);
     }
     FSyncing = false;
+}
+
+int TDBGrid::ColumnToKeep(int row) const
+{
+    if (currentIndex().isValid())
+        return currentIndex().column();
+    // A reset of the rows (an insert, another category) forgets the current cell:
+    // the column stays where the person left it, and starts on the first one that
+    // can be typed into.
+    if (FColumn >= 0 && FColumn < FModel->columnCount())
+        return FColumn;
+    for (int column = 0; column < FModel->columnCount(); ++column)
+        if (FModel->flags(FModel->index(row, column)) & Qt::ItemIsEditable)
+            return column;
+    return 0;
+}
+
+void TDBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (current.isValid())
+        FColumn = current.column();
 }
 
 bool TDBGrid::AllowCurrentChange(const QModelIndex& index)
@@ -134,8 +156,28 @@ bool TDBGrid::CommitEditor()
     return true;
 }
 
+void TDBGrid::commitData(QWidget* editor)
+{
+    // Tab, Enter and a click elsewhere hand the editor's text in here before they
+    // close the editor. A refused text keeps the editor open with the text typed, so
+    // the person can mend it; the error has been shown by then.
+    FRefusedEditor = nullptr;
+    if (editor != FDelegate->Editor() || FSyncing)
+        return;
+    const QModelIndex index = FDelegate->EditorIndex();
+    if (index.row() == FModel->CurrentRow() &&
+        !FModel->setData(index, static_cast<QLineEdit*>(editor)->text(), Qt::EditRole))
+        FRefusedEditor = editor;
+}
+
 void TDBGrid::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
 {
+    if (editor && editor == FRefusedEditor) {
+        FRefusedEditor = nullptr;
+        // Later: the focus may be on its way elsewhere right now.
+        QTimer::singleShot(0, editor, [editor] { editor->setFocus(); });
+        return;
+    }
     FDelegate->ForgetEditor(editor);
     QTableView::closeEditor(editor, hint);
     DropUnchangedInsertOnLeave();
@@ -209,7 +251,10 @@ void TDBGrid::DeleteCommand()
     if (FModel->rowCount() == 0)
         return;
     const bool several = FMultiSelect && FSelection.Count() >= 2;
-    if (OnConfirm && !OnConfirm(several ? "Delete all selected records?" : "Delete record?"))
+    std::string question = several ? "Delete all selected records?" : "Delete record?";
+    if (!several && RowDeleteQuestion)
+        question = RowDeleteQuestion();
+    if (OnConfirm && !OnConfirm(question))
         return;
     if (QLineEdit* editor = FDelegate->Editor())
         closeEditor(editor, QAbstractItemDelegate::NoHint);
@@ -220,7 +265,10 @@ void TDBGrid::DeleteCommand()
     } else {
         FSelection.Remove(FModel->RefAt(FModel->CurrentRow()));
     }
-    FModel->DeleteRows(rows);
+    if (!several && DeleteCurrentRow)
+        DeleteCurrentRow();
+    else
+        FModel->DeleteRows(rows);
     RepaintRows();
 }
 
@@ -247,6 +295,10 @@ void TDBGrid::keyPressEvent(QKeyEvent* event)
     }
     if (key == Qt::Key_Escape) {
         Escape();
+        return;
+    }
+    if (key == Qt::Key_Space && event->modifiers() == Qt::NoModifier && IsCheckCell(currentIndex())) {
+        FModel->ToggleFlag(currentIndex());
         return;
     }
     if (key == Qt::Key_Down && !ctrl && FModel->CurrentRow() == FModel->rowCount() - 1) {
@@ -281,8 +333,15 @@ void TDBGrid::mousePressEvent(QMouseEvent* event)
 {
     emit MouseDown(event);
     const QModelIndex index = indexAt(event->position().toPoint());
+    // A press on another cell first puts the editor's text into its field; a text
+    // the field refuses keeps the editor and ignores the press.
+    if (EditorOpen() && index != FDelegate->EditorIndex() && !CommitEditor())
+        return;
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     const bool left = event->button() == Qt::LeftButton;
+    // A click on a checkbox toggles it when the button goes up on the same cell, so
+    // a press that starts a drag changes nothing.
+    FCheckPressed = left && !ctrl && IsCheckCell(index) ? QPersistentModelIndex(index) : QPersistentModelIndex();
     if (left && !ctrl && index.isValid() && index == currentIndex()) {
         // A press on the current cell opens its editor.
         setFocus(Qt::MouseFocusReason);
@@ -291,14 +350,19 @@ void TDBGrid::mousePressEvent(QMouseEvent* event)
             FSelecting = false;
             RepaintRows();
         }
-        if (!EditorOpen())
+        if (!EditorOpen() && !FCheckPressed.isValid())
             edit(index);
         return;
     }
+    const TRowRef pressed = index.isValid() ? FModel->RefAt(index.row()) : TRowRef{};
     QTableView::mousePressEvent(event);
-    if (!FMultiSelect || !left || !index.isValid() || FModel->CurrentRow() != index.row())
+    // Moving there may have posted or dropped the row left, and the rows below it
+    // moved: the row pressed is found again by its reference, not by its number.
+    if (!FMultiSelect || !left || !pressed.IsSet())
         return;
-    const TRowRef ref = FModel->RefAt(index.row());
+    const TRowRef ref = FModel->RefAt(FModel->CurrentRow());
+    if (!ref.IsSet() || ref.Row != pressed.Row)
+        return;
     if (ctrl)
         FSelection.Toggle(ref);
     else
@@ -309,7 +373,13 @@ void TDBGrid::mousePressEvent(QMouseEvent* event)
 
 void TDBGrid::mouseMoveEvent(QMouseEvent* event)
 {
+    event->ignore();
     emit MouseMove(event);
+    // A handler that took the move ran a drag from it, which is over by now: the
+    // view must not take the same move for a drag across rows back to where the
+    // drag began.
+    if (event->isAccepted())
+        return;
     QTableView::mouseMoveEvent(event);
 }
 
@@ -317,6 +387,17 @@ void TDBGrid::mouseReleaseEvent(QMouseEvent* event)
 {
     emit MouseUp(event);
     QTableView::mouseReleaseEvent(event);
+    const QModelIndex pressed = FCheckPressed;
+    FCheckPressed = QPersistentModelIndex();
+    if (event->button() == Qt::LeftButton && pressed.isValid() && pressed == currentIndex() &&
+        indexAt(event->position().toPoint()) == pressed)
+        FModel->ToggleFlag(pressed);
+}
+
+bool TDBGrid::IsCheckCell(const QModelIndex& index) const
+{
+    return index.isValid() && FModel->Column(index.column()).Kind == TColumnKind::Check &&
+           (FModel->flags(index) & Qt::ItemIsEditable);
 }
 
 void TDBGrid::mouseDoubleClickEvent(QMouseEvent* event)

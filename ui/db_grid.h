@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QItemSelectionModel>
+#include <QPointer>
 #include <QTableView>
 
 #include <functional>
@@ -53,12 +54,18 @@ public:
 
     // Asks before deleting; set by the window (true: go ahead).
     std::function<bool(const std::string& question)> OnConfirm;
+    // Where the current row takes more with it than itself (a category its marks):
+    // the question before deleting it, and the deletion. Unset: "Delete record?" and
+    // the row alone.
+    std::function<std::string()> RowDeleteQuestion;
+    std::function<void()> DeleteCurrentRow;
 
     // Whether the current cell may move to index (called by the selection model).
     bool AllowCurrentChange(const QModelIndex& index);
 
 signals:
-    // Raw mouse and drag events, for drag and drop of rows between grids.
+    // Raw mouse and drag events, for drag and drop of rows between grids. A handler
+    // of MouseMove accepts the event when it ran a drag from it.
     void MouseDown(QMouseEvent* event);
     void MouseMove(QMouseEvent* event);
     void MouseUp(QMouseEvent* event);
@@ -77,7 +84,9 @@ protected:
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
+    void commitData(QWidget* editor) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
     TGridModel* FModel;
@@ -90,11 +99,20 @@ private:
     bool FSelecting = false;
     TRowRef FAnchor;
     bool FSyncing = false;
+    // The column of the last current cell, kept through resets of the rows.
+    int FColumn = -1;
+    // The checkbox cell the left button went down on.
+    QPersistentModelIndex FCheckPressed;
+    // The editor whose text its field has just refused: it stays open.
+    QPointer<QWidget> FRefusedEditor;
 
     // Column widths, row height and title height for the grid's font and the
     // screen's resolution (widths are defined at 96 dpi).
     void ApplyMetrics();
+    bool IsCheckCell(const QModelIndex& index) const;
     void SyncCurrent(int row, int column = -1);
+    // The column the current cell takes on a row when none is given.
+    int ColumnToKeep(int row) const;
     bool MoveToRow(int row);
     void ExtendSelection(int direction);
     void DeleteCommand();

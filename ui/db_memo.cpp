@@ -1,6 +1,8 @@
 #include "db_memo.h"
 
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMimeData>
 
 #include "marks_error.h"
 #include "table_text.h"
@@ -91,5 +93,33 @@ void TDBMemo::keyPressEvent(QKeyEvent* event)
         Reload();
         return;
     }
+    if (!Storable(event->text()))
+        return;
     QPlainTextEdit::keyPressEvent(event);
+}
+
+void TDBMemo::inputMethodEvent(QInputMethodEvent* event)
+{
+    if (!Storable(event->commitString()))
+        return;
+    QPlainTextEdit::inputMethodEvent(event);
+}
+
+void TDBMemo::insertFromMimeData(const QMimeData* source)
+{
+    if (source->hasText() && !Storable(source->text()))
+        return;
+    QPlainTextEdit::insertFromMimeData(source);
+}
+
+bool TDBMemo::Storable(const QString& text)
+{
+    // A character the code page lacks would be saved as "?": it is refused where it
+    // is typed, pasted or dropped, with the character named.
+    const QString character = FirstUnstorableCharacter(text);
+    if (character.isEmpty())
+        return true;
+    if (OnError)
+        OnError(UnstorableCharacterMessage(character));
+    return false;
 }

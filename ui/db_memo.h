@@ -22,6 +22,8 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    void insertFromMimeData(const QMimeData* source) override;
     void focusOutEvent(QFocusEvent* event) override;
 
 private:
@@ -34,6 +36,9 @@ private:
     void Assign();
 
     void TextTyped();
+    // Whether every character of text can be stored; if not, the first one that
+    // cannot is named in an error.
+    bool Storable(const QString& text);
 
     void DataSetChanged(TClientDataSet& dataSet) override;
     void UpdateRecord(TClientDataSet& dataSet) override;

@@ -42,19 +42,24 @@ std::optional<std::string> TQtDialogs::ChooseFolder(const std::string& title)
     return dir.toStdString();
 }
 
-namespace {
-
-// "Track Files ( *.kml)|*.kml|..." becomes Qt's "Track Files ( *.kml) (*.kml);;...".
 QStringList NameFilters(const std::string& filter)
 {
     QStringList parts = QString::fromStdString(filter).split('|');
     QStringList filters;
-    for (int i = 0; i + 1 < parts.size(); i += 2)
-        filters << parts[i] + " (" + (parts[i + 1] == "*.*" ? QString("*") : parts[i + 1]) + ")";
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString text = parts[i].trimmed();
+        const QString pattern = parts[i + 1];
+        // A text that already shows its pattern in brackets at the end gets it once,
+        // in the form the file dialog reads.
+        const qsizetype open = text.lastIndexOf('(');
+        const bool shown =
+            open >= 0 && text.endsWith(')') && text.mid(open + 1, text.size() - open - 2).remove(' ') == pattern;
+        if (shown)
+            text = text.left(open).trimmed();
+        filters << text + " (" + (pattern == "*.*" ? QString("*") : pattern) + ")";
+    }
     return filters;
 }
-
-} // namespace
 
 std::optional<std::string> TQtDialogs::AskOpenFile(const std::string& filter)
 {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 #include <optional>
 #include <string>
 
@@ -36,6 +38,11 @@ public:
         return std::nullopt;
     }
 };
+
+// A filter "text|pattern|text|pattern" as the file dialog's name filters, one per
+// pair: "Track Files ( *.kml)|*.kml" becomes "Track Files (*.kml)". "*.*" is every
+// file, with or without a dot.
+QStringList NameFilters(const std::string& filter);
 
 // The dialogs of the window system, parented to the given window.
 class TQtDialogs : public TDialogs {

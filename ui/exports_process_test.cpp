@@ -7,7 +7,10 @@
 #include <filesystem>
 
 #include "client_dataset.h"
+#include "export_driver.h"
 #include "file_io.h"
+#include "kml_writer.h"
+#include "mark_geometry.h"
 #include "marks_schema.h"
 #include "test_helpers.h"
 #include "project_dir.h"
@@ -128,6 +131,30 @@ TEST_F(TKmzTest, LinesOnlyAndKmlTargets)
     // A target in a folder that does not exist: an error, nothing left behind.
     EXPECT_THROW(Window.ExportKmz(esCategory, (Root / "gone" / "x.kmz").string()), std::exception);
     EXPECT_EQ(FilesIn(Root), 2u);
+}
+
+TEST_F(TKmzTest, TheKmlIsDeflatedAsTheWalkMakesIt)
+{
+    // A mark with a description of megabytes: the KML goes into the archive in
+    // pieces, never held whole, and is the document a KMZ-mode walk makes.
+    Window.CDMarks.GoFirst();
+    Window.CDMarks.BeginEdit();
+    Window.CDMarks.FieldNamed("descr").SetAsText(std::string(3'000'000, 'd'));
+    Window.CDMarks.PostRow();
+    Window.ExportKmz(esCategory, (Root / "out.kmz").string());
+    EXPECT_LT(Window.FExport.FExportText.size(), 1'000'000u);
+
+    TExportState state;
+    state.FKmzMode = true;
+    WalkMarks(Window.CDCats, Window.CDMarks, state, esCategory,
+              [&] { AddKmlPlacemark(state, ReadCurrentMark(Window.CDMarks), {}); }, {});
+    SaveExportDocument(kKmlDocument, state.FExportText, Root / "expected.kml");
+    EXPECT_EQ(RunCommandLine("unzip -p '" + (Root / "out.kmz").string() + "' out.kml | cmp -s - '" +
+                             (Root / "expected.kml").string() + "'").Code,
+              0);
+    EXPECT_EQ(Window.FExport.FExportCount, state.FExportCount);
+    EXPECT_TRUE(std::equal(Window.FExport.FExportIcons.begin(), Window.FExport.FExportIcons.end(),
+                           state.FExportIcons.begin(), state.FExportIcons.end()));
 }
 
 TEST(Switches, HeadlessExportsWriteToTheCurrentDirectory)

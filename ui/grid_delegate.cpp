@@ -5,8 +5,11 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QTimer>
+#include <QValidator>
 
 #include "grid_model.h"
+#include "table_text.h"
 
 namespace {
 
@@ -45,6 +48,30 @@ void DrawCheckCell(QPainter* painter, const QStyleOptionViewItem& option, TCellC
     QStyle* style = widget ? widget->style() : QApplication::style();
     style->drawPrimitive(QStyle::PE_IndicatorCheckBox, &box, painter, widget);
 }
+
+// Refuses an edit that would put a character into the text that Windows-1251, the
+// tables' code page, has no byte for, and reports that character once the edit is
+// over.
+class TCodePageValidator : public QValidator {
+public:
+    using QValidator::QValidator;
+    std::function<void(const std::string&)> OnRefused;
+
+    State validate(QString& input, int&) const override
+    {
+        const QString character = FirstUnstorableCharacter(input);
+        if (character.isEmpty())
+            return Acceptable;
+        QMetaObject::invokeMethod(
+            const_cast<TCodePageValidator*>(this),
+            [this, character] {
+                if (OnRefused)
+                    OnRefused(UnstorableCharacterMessage(character));
+            },
+            Qt::QueuedConnection);
+        return Invalid;
+    }
+};
 
 } // namespace
 
@@ -120,6 +147,12 @@ QWidget* TGridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem
     const TField& field = model->FieldOf(index.column());
     if (field.Class() == TFieldClass::String && field.Size() > 0)
         editor->setMaxLength(field.Size());
+    auto* validator = new TCodePageValidator(editor);
+    validator->OnRefused = [model](const std::string& message) {
+        if (model->OnError)
+            model->OnError(message);
+    };
+    editor->setValidator(validator);
     // Typing starts an edit of the row at once, so the indicator shows it and a
     // table that refuses edits says so before anything is typed in vain.
     connect(editor, &QLineEdit::textEdited, this, [this, model, editor] {
@@ -160,6 +193,24 @@ void TGridDelegate::updateEditorGeometry(QWidget* editor, const QStyleOptionView
 bool TGridDelegate::eventFilter(QObject* object, QEvent* event)
 {
     auto* editor = qobject_cast<QLineEdit*>(object);
+    if (editor && event->type() == QEvent::FocusOut) {
+        // Another window, a message box or a menu taking the focus is not leaving the
+        // cell: the editor stays open with its text.
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason)
+            return false;
+        // A click in the editor's own grid gives the grid the focus first; the grid
+        // then takes the text in before it moves, or keeps the editor when the text
+        // is refused. An editor still open after the click gets the focus back.
+        const QWidget* focus = QApplication::focusWidget();
+        if (reason == Qt::MouseFocusReason && focus && focus->isAncestorOf(editor)) {
+            QTimer::singleShot(0, editor, [editor] {
+                if (editor->isVisible())
+                    editor->setFocus();
+            });
+            return false;
+        }
+    }
     if (editor && event->type() == QEvent::KeyPress) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Escape) {

@@ -118,7 +118,8 @@ QVariant TGridModel::data(const QModelIndex& index, int role) const
 
 QVariant TGridModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+    // The tooltip gives the whole title of a column too narrow for it.
+    if (orientation == Qt::Horizontal && (role == Qt::DisplayRole || role == Qt::ToolTipRole) && section >= 0 &&
         section < static_cast<int>(FColumns.size()))
         return QString::fromStdString(FColumns[static_cast<size_t>(section)].FieldName);
     return {};
@@ -168,6 +169,19 @@ bool TGridModel::setData(const QModelIndex& index, const QVariant& value, int ro
 void TGridModel::revert()
 {
     Cancel();
+}
+
+bool TGridModel::ToggleFlag(const QModelIndex& index)
+{
+    if (!index.isValid() || index.row() != CurrentRow() || !(flags(index) & Qt::ItemIsEditable))
+        return false;
+    const bool on = data(index, FlagRole).toBool();
+    TField& field = FieldOf(index.column());
+    return Guarded([&] {
+        if (FTable.State() == TTableState::Browse)
+            FTable.BeginEdit();
+        field.SetAsValue(!on);
+    });
 }
 
 bool TGridModel::GoToModelRow(int row)

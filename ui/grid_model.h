@@ -52,6 +52,9 @@ public:
     bool GoToModelRow(int row);
     bool Insert(bool append);
     bool StartEdit();
+    // Sets a checkbox cell of the current row to the other value (null counts as
+    // false), starting an edit of the row.
+    bool ToggleFlag(const QModelIndex& index);
     bool Cancel();
     bool DeleteRows(const std::vector<TRowRef>& rows);
 

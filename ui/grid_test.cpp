@@ -2,15 +2,20 @@
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QScreen>
 #include <QSplitter>
 #include <QTest>
+#include <QToolTip>
 
 #include <filesystem>
+#include <functional>
+#include <tuple>
 
 #include "data_packet.h"
 #include "db_grid.h"
@@ -158,7 +163,7 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
     QStringList menu;
     for (QAction* a : Window->menuBar()->actions())
         menu << a->text() + (a->isEnabled() ? "" : "(off)");
-    EXPECT_EQ(menu.join(","), "Load,Save,Export,Import...,|(off),Reindex,New,|(off),Show Google");
+    EXPECT_EQ(menu.join(","), "&Load,&Save,&Export,Import...,|(off),&Reindex,&New,|(off),Show Google");
     QStringList exports;
     for (QAction* a : Window->mnExportMP->actions())
         exports << (a->isSeparator() ? "-" : a->text());
@@ -181,6 +186,23 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
     EXPECT_EQ(Window->Splitter2->sizes().value(1), 400);
     Window->Show1->trigger();
     EXPECT_EQ(Window->pnlGoogle->width(), 2);
+
+    // The save dialog names each pattern once.
+    EXPECT_EQ(NameFilters("Track Files ( *.kml)|*.kml|All Files (*.* )|*.*").join(";;"),
+              "Track Files (*.kml);;All Files (*)");
+    // The splitter handles and the memo have visible edges, and the column titles a
+    // tooltip with the whole name.
+    for (QSplitter* splitter : {Window->Splitter1, Window->Splitter2}) {
+        const QImage handle = splitter->handle(1)->grab().toImage();
+        EXPECT_EQ(handle.pixelColor(0, handle.height() / 2).rgb(), Window->palette().color(QPalette::Mid).rgb());
+    }
+    const QImage memo = Window->DBMemo1->grab().toImage();
+    EXPECT_NE(memo.pixelColor(0, memo.height() / 2), memo.pixelColor(memo.width() / 2, memo.height() / 2));
+    QHeaderView* titles = Marks->horizontalHeader();
+    const QPoint at(titles->sectionViewportPosition(cScale1) + 3, titles->height() / 2);
+    QHelpEvent help(QEvent::ToolTip, at, titles->viewport()->mapToGlobal(at));
+    QApplication::sendEvent(titles->viewport(), &help);
+    EXPECT_EQ(QToolTip::text(), "scale1");
 }
 
 TEST_F(TGridTest, ColumnsTitlesWidthsAndRows)
@@ -346,6 +368,19 @@ TEST_F(TGridTest, InsertAppendAndTheUnchangedRowDropped)
     QApplication::processEvents();
     EXPECT_EQ(Window->CDMarks.State(), TTableState::Browse);
     EXPECT_EQ(Marks->model()->rowCount(), 6);
+
+    // The new row keeps the column; the categories grid starts on the first column
+    // that can be typed into, not on the id.
+    Marks->setFocus();
+    Marks->setCurrentIndex(Marks->model()->index(1, cPicname));
+    Key(Marks, Qt::Key_Insert);
+    EXPECT_EQ(Marks->currentIndex(), Marks->model()->index(1, cPicname));
+    Cats->setFocus();
+    Key(Cats, Qt::Key_Insert);
+    EXPECT_EQ(Cats->currentIndex(), Cats->model()->index(0, 1));
+    Type(Cats, "New");
+    ASSERT_NE(Cats->Delegate()->Editor(), nullptr);
+    EXPECT_EQ(Cats->Delegate()->Editor()->text(), "New");
 }
 
 TEST_F(TGridTest, CtrlDelAsksThenDeletes)
@@ -414,6 +449,14 @@ TEST_F(TGridTest, MultiSelectionRules)
     Key(Marks, Qt::Key_Escape);
     EXPECT_TRUE(SelectedNames().empty());
 
+    // A click below a new row left unchanged selects the row clicked, which moves up
+    // when the new row goes.
+    Click(Marks, 0, cName);
+    Key(Marks, Qt::Key_Insert);
+    Click(Marks, 3, cName);
+    EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m3");
+    EXPECT_EQ(SelectedNames(), (std::vector<std::string>{"m3"}));
+
     // Editing the category keeps the selection; another category clears it.
     Click(Marks, 0, cName);
     Click(Marks, 1, cName, Qt::ControlModifier);
@@ -447,19 +490,36 @@ TEST_F(TGridTest, PopupsExportTheCategoryOrTheSelection)
 
 TEST_F(TGridTest, RefusedEditShowsTheErrorAndKeepsTheGridUsable)
 {
-    Marks->setFocus();
-    Marks->setCurrentIndex(Marks->model()->index(0, cScale1));
-    Type(Marks, "abc");
-    ASSERT_NE(Marks->Delegate()->Editor(), nullptr);
-    EXPECT_EQ(Marks->Delegate()->Editor()->text(), "abc");
-    Key(Marks, Qt::Key_Down);
-    EXPECT_EQ(Errors(), "'abc' is not a valid integer value for field 'scale1'\n");
-    EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m1"); // the move was refused
-    ASSERT_NE(Marks->Delegate()->Editor(), nullptr);
-    Key(Marks, Qt::Key_Escape);
-    Key(Marks, Qt::Key_Escape);
-    EXPECT_EQ(Window->CDMarks.State(), TTableState::Browse);
-    EXPECT_EQ(Window->CDMarks.FieldNamed("scale1").AsText(), "1");
+    // Every way of leaving the cell shows the error once and keeps the editor, its
+    // text and the cell.
+    const std::vector<std::pair<const char*, std::function<void()>>> leaving = {
+        {"Down", [&] { Key(Marks, Qt::Key_Down); }},
+        {"Tab", [&] { Key(Marks, Qt::Key_Tab); }},
+        {"Shift+Tab", [&] { Key(Marks, Qt::Key_Backtab, Qt::ShiftModifier); }},
+        {"Enter", [&] { Key(Marks, Qt::Key_Return); }},
+        {"click in the row", [&] { Click(Marks, 0, cName); }},
+        {"click on another row", [&] { Click(Marks, 2, cName); }},
+        {"click on the memo", [&] { QTest::mouseClick(Window->DBMemo1->viewport(), Qt::LeftButton); }},
+    };
+    for (const auto& [how, leave] : leaving) {
+        Dialogs->Shown.clear();
+        Marks->setFocus();
+        Marks->setCurrentIndex(Marks->model()->index(0, cScale1));
+        Type(Marks, "abc");
+        ASSERT_NE(Marks->Delegate()->Editor(), nullptr);
+        leave();
+        QApplication::processEvents();
+        EXPECT_EQ(Errors(), "'abc' is not a valid integer value for field 'scale1'\n") << how;
+        EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m1") << how; // the move was refused
+        ASSERT_NE(Marks->Delegate()->Editor(), nullptr) << how;
+        EXPECT_EQ(Marks->Delegate()->Editor()->text(), "abc") << how;
+        EXPECT_TRUE(Marks->Delegate()->Editor()->hasFocus()) << how;
+        EXPECT_EQ(Marks->currentIndex(), Marks->model()->index(0, cScale1)) << how;
+        Key(Marks, Qt::Key_Escape);
+        Key(Marks, Qt::Key_Escape);
+        EXPECT_EQ(Window->CDMarks.State(), TTableState::Browse);
+        EXPECT_EQ(Window->CDMarks.FieldNamed("scale1").AsText(), "1");
+    }
     Key(Marks, Qt::Key_Down);
     EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m2");
 
@@ -529,6 +589,15 @@ TEST_F(TGridTest, NewWindowWithoutAFolder)
                           std::min(214, screen.bottom() + 1 - frame.height()));
     EXPECT_EQ(other->pos(), expected);
     EXPECT_TRUE(screen.contains(frame));
+    // Commands that need a project are off until one is loaded.
+    auto* empty = static_cast<TfrmMain*>(other);
+    QStringList menu;
+    for (QAction* a : empty->menuBar()->actions())
+        menu << a->text() + (a->isEnabled() ? "" : "(off)");
+    EXPECT_EQ(menu.join(","), "&Load,&Save(off),&Export(off),Import...(off),|(off),&Reindex(off),&New,|(off),Show Google");
+    for (QMenu* popup : {empty->PopupCats, empty->PopupMarks})
+        for (QAction* a : popup->actions())
+            EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
     other->close();
 }
 
@@ -645,4 +714,151 @@ TEST_F(TGridTest, SaveTakesTextNotYetLeft)
     QTest::keyClicks(Window->DBMemo1, "memo");
     Window->Save1Click();
     EXPECT_NE(ReadWholeFile(Dir / kMarksFile).find("descr=\"memo"), std::string::npos);
+}
+
+// Closing and Load count typing not yet posted as a change; a value the field
+// refuses keeps the window, the project and the typing.
+TEST_F(TGridTest, CloseAndLoadAskAboutTypingNotYetPosted)
+{
+    const std::string project = Window->FProjectDir;
+    const std::string programDir = QCoreApplication::applicationDirPath().toStdString() + "/";
+    auto typeName = [&](const char* text) {
+        Marks->setFocus();
+        Marks->setCurrentIndex(Marks->model()->index(0, cName));
+        Type(Marks, text);
+    };
+    const std::vector<std::pair<const char*, std::function<void()>>> typing = {
+        {"open editor", [&] { typeName("Typed"); }},
+        {"row in edit after Enter", [&] { typeName("Typed"); Key(Marks, Qt::Key_Return); }},
+        {"memo", [&] { Window->DBMemo1->setFocus(); QTest::keyClicks(Window->DBMemo1, "Typed"); }},
+    };
+    for (const auto& [how, type] : typing) {
+        Window->OpenProject(Dir.string());
+        type();
+        Dialogs->Shown.clear();
+        Dialogs->Answers = {TAnswer::Cancel, TAnswer::Cancel};
+        EXPECT_FALSE(Window->close()) << how;
+        Window->Load1Click();
+        EXPECT_EQ(Dialogs->Shown, std::vector<std::string>(2, "ask: Have changes... Save Changes?")) << how;
+        EXPECT_EQ(Window->FProjectDir, project) << how;
+        EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 1) << how; // posted, not lost
+    }
+    // Load: Yes saves, then loads the program's folder; No loads without saving.
+    Dialogs->Answers = {TAnswer::Yes};
+    Window->Load1Click();
+    EXPECT_NE(ReadWholeFile(Dir / kMarksFile).find("Typed"), std::string::npos);
+    EXPECT_EQ(Window->FProjectDir, programDir);
+    Window->OpenProject(Dir.string());
+    typeName("Dropped");
+    Dialogs->Answers = {TAnswer::No};
+    Window->Load1Click();
+    EXPECT_EQ(Window->FProjectDir, programDir);
+    EXPECT_EQ(ReadWholeFile(Dir / kMarksFile).find("Dropped"), std::string::npos);
+
+    Window->OpenProject(Dir.string());
+    Marks->setFocus();
+    Marks->setCurrentIndex(Marks->model()->index(0, cScale1));
+    Type(Marks, "abc");
+    Dialogs->Shown.clear();
+    EXPECT_FALSE(Window->close());
+    Window->Load1Click();
+    EXPECT_EQ(Errors(), "'abc' is not a valid integer value for field 'scale1'\n"
+                        "'abc' is not a valid integer value for field 'scale1'\n");
+    EXPECT_EQ(Window->FProjectDir, project);
+    ASSERT_NE(Marks->Delegate()->Editor(), nullptr);
+    EXPECT_EQ(Marks->Delegate()->Editor()->text(), "abc");
+}
+
+TEST_F(TGridTest, KeysMoveTheFocusBetweenTheGridsAndTheMemo)
+{
+    QWidget* memo = Window->DBMemo1;
+    ASSERT_TRUE(Cats->hasFocus());
+    const Qt::KeyboardModifiers back = Qt::ControlModifier | Qt::ShiftModifier;
+    const std::vector<std::tuple<Qt::Key, Qt::KeyboardModifiers, QWidget*>> steps = {
+        {Qt::Key_Tab, Qt::ControlModifier, Marks}, {Qt::Key_F6, Qt::NoModifier, memo},
+        {Qt::Key_Tab, Qt::ControlModifier, Cats},  {Qt::Key_Backtab, back, memo},
+        {Qt::Key_F6, Qt::ShiftModifier, Marks},    {Qt::Key_Backtab, back, Cats},
+    };
+    for (const auto& [key, modifiers, next] : steps) {
+        QTest::keyClick(QApplication::focusWidget(), key, modifiers);
+        EXPECT_EQ(QApplication::focusWidget(), next) << key;
+    }
+    // Leaving an open cell editor takes its text.
+    Key(Cats, Qt::Key_Tab, Qt::ControlModifier);
+    Type(Marks, "Typed");
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::focusWidget(), memo);
+    EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "Typed");
+}
+
+TEST_F(TGridTest, CharactersTheFilesCannotHoldAreRefusedWhereTyped)
+{
+    const std::vector<std::pair<QString, std::string>> characters = {
+        {"\u00df", "\"\u00df\" (U+00DF)"}, {"\u4e2d", "\"\u4e2d\" (U+4E2D)"}, {"\U0001F600", "\"\U0001F600\" (U+1F600)"}};
+    for (const auto& [character, named] : characters) {
+        const std::string error =
+            "The character " + named + " cannot be stored: the marks files keep their text in Windows-1251.\n";
+        Dialogs->Shown.clear();
+        Marks->setFocus();
+        Marks->setCurrentIndex(Marks->model()->index(0, cName));
+        Type(Marks, "a");
+        QTest::sendKeyEvent(QTest::Click, Marks->Delegate()->Editor(), Qt::Key_unknown, character, Qt::NoModifier);
+        QApplication::processEvents();
+        EXPECT_EQ(Errors(), error);
+        EXPECT_EQ(Marks->Delegate()->Editor()->text(), "a");
+        Key(Marks, Qt::Key_Escape);
+        Key(Marks, Qt::Key_Escape);
+
+        Dialogs->Shown.clear();
+        Window->DBMemo1->setFocus();
+        QTest::keyClick(Window->DBMemo1, Qt::Key_Home, Qt::ControlModifier);
+        QTest::sendKeyEvent(QTest::Click, Window->DBMemo1, Qt::Key_unknown, "b" + character, Qt::NoModifier);
+        QApplication::clipboard()->setText("c" + character);
+        Window->DBMemo1->paste();
+        EXPECT_EQ(Errors(), error + error);
+        EXPECT_EQ(Window->DBMemo1->toPlainText(), QString(1500, 'd'));
+        QTest::keyClick(Window->DBMemo1, Qt::Key_Escape);
+    }
+}
+
+TEST_F(TGridTest, DeletingACategoryTakesItsMarks)
+{
+    Cats->setFocus();
+    Dialogs->Confirms = {false, true};
+    Key(Cats, Qt::Key_Delete, Qt::ControlModifier);
+    Key(Cats, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(Dialogs->Shown, std::vector<std::string>(2, "confirm: Delete the category and its 5 marks?"));
+    EXPECT_EQ(Cell(Cats, 0, 1), "Beta");
+    EXPECT_EQ(Cell(Marks, 0, cName), "other");
+    std::vector<std::string> left;
+    for (const TStoredRow& row : Window->CDMarks.Content().Rows)
+        if (!(row.State & kHiddenStates))
+            left.push_back(std::get<std::string>(row.Values[1]));
+    EXPECT_EQ(left, std::vector<std::string>{"other"});
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 5);
+    // An empty category asks as any row does.
+    Key(Cats, Qt::Key_Down);
+    Key(Cats, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(Dialogs->Shown.back(), "confirm: Delete record?");
+    EXPECT_EQ(Cats->model()->rowCount(), 1);
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 5);
+}
+
+TEST_F(TGridTest, AClickOrSpaceTogglesACheckbox)
+{
+    Click(Marks, 1, cVisible);
+    EXPECT_EQ(Window->CDMarks.FieldNamed("name").AsText(), "m2");
+    EXPECT_EQ(Window->CDMarks.FieldNamed("visible").AsText(), "False");
+    EXPECT_EQ(Window->CDMarks.State(), TTableState::Edit);
+    Key(Marks, Qt::Key_Space);
+    EXPECT_EQ(Window->CDMarks.FieldNamed("visible").AsText(), "True");
+    Click(Marks, 1, cVisible);
+    EXPECT_EQ(Window->CDMarks.FieldNamed("visible").AsText(), "False");
+    EXPECT_EQ(Marks->Delegate()->Editor(), nullptr);
+    Key(Marks, Qt::Key_Down);
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 1);
+    // The categories grid's checkbox too.
+    Click(Cats, 2, 2);
+    EXPECT_EQ(Window->CDCats.FieldNamed("name").AsText(), "Gamma");
+    EXPECT_EQ(Window->CDCats.FieldNamed("visible").AsText(), "False");
 }

@@ -34,6 +34,7 @@ TfrmMain::TfrmMain(std::unique_ptr<TDialogs> dialogs, QWidget* parent)
     ConnectDragAndDrop();
     BuildImportCommands();
     BuildMap();
+    UpdateCommands();
     setGeometry(526, 194, 930, 516);
     FitToScreen(*this);
 }
@@ -86,6 +87,27 @@ void TfrmMain::OpenProject(const std::string& dir)
 
 void TfrmMain::Load1Click()
 {
+    // Loading replaces the tables: changes not yet saved are asked about first, as
+    // closing does, and stay when the save they were to go into did not happen.
+    if (!PostTyping())
+        return;
+    if (HasUnsavedChanges()) {
+        switch (FDialogs->AskYesNoCancel("Save Changes?", "Have changes...")) {
+        case TAnswer::Yes:
+            try {
+                if (!SaveProjectAndReport())
+                    return;
+            } catch (...) {
+                ShowError(ErrorMessageOf());
+                return;
+            }
+            break;
+        case TAnswer::No:
+            break;
+        case TAnswer::Cancel:
+            return;
+        }
+    }
     RunCommand([this] { OpenProject(QCoreApplication::applicationDirPath().toStdString() + "/"); });
 }
 
@@ -121,16 +143,38 @@ void TfrmMain::RememberTableFiles()
     FMarksFile = FileIdentityOf(FProjectDir + kMarksFile);
 }
 
+bool TfrmMain::PostTyping()
+{
+    for (TDBGrid* grid : {GrCats, GRMarks})
+        if (!grid->CommitEditor())
+            return false;
+    try {
+        // Posting a row takes the memo's text too.
+        CDMarks.SettleEdit();
+        CDCats.SettleEdit();
+    } catch (...) {
+        ShowError(ErrorMessageOf());
+        return false;
+    }
+    return true;
+}
+
+bool TfrmMain::HasUnsavedChanges() const
+{
+    return CDCats.PendingChangeCount() > 0 || CDMarks.PendingChangeCount() > 0 || FUnsavedAfterFailedSave;
+}
+
 bool TfrmMain::SaveProjectAndReport()
 {
     if (!MayOverwriteOtherChanges())
         return false;
-    bool merged = CDCats.PendingChangeCount() > 0 || CDMarks.PendingChangeCount() > 0 || FUnsavedAfterFailedSave;
+    bool merged = HasUnsavedChanges();
     try {
-        if (SaveProject(FProjectDir, CDCats, CDMarks) == TSaveResult::BackupFailed)
+        if (SaveProject(FProjectDir, CDCats, CDMarks) == TSaveResult::BackupFailed) {
             FDialogs->Inform("Create Backup File Error");
-        else
-            FUnsavedAfterFailedSave = false;
+            return false;
+        }
+        FUnsavedAfterFailedSave = false;
     } catch (...) {
         FUnsavedAfterFailedSave = merged || FUnsavedAfterFailedSave;
         // A failed save may have put an old file back itself.
@@ -191,7 +235,11 @@ void TfrmMain::New1Click()
 
 bool TfrmMain::FormCloseQuery()
 {
-    if (CDCats.PendingChangeCount() == 0 && CDMarks.PendingChangeCount() == 0 && !FUnsavedAfterFailedSave)
+    // Typing not yet posted counts as a change; a value that cannot be posted keeps
+    // the window open with its error.
+    if (!PostTyping())
+        return false;
+    if (!HasUnsavedChanges())
         return true;
     switch (FDialogs->AskYesNoCancel("Save Changes?", "Have changes...")) {
     case TAnswer::Yes:
@@ -267,10 +315,7 @@ void TfrmMain::ExportKmz(TExportScope scope, std::string fileName, const std::ve
 {
     if (!ChooseExportFile(kKmzFormat, fileName))
         return;
-    FExport.FKmzMode = true;
-    const TMarkReader mark(CDMarks);
-    WalkMarks(CDCats, CDMarks, FExport, scope, [&] { AddKmlPlacemark(FExport, mark.Read(), {}); }, selectedRows);
-    WriteKmzPackage(FZipArchive, fileName, kKmlDocument, FExport.FExportText, FExport.FExportIcons, IconFolder());
+    ExportKmzPackage(FZipArchive, fileName, CDCats, CDMarks, FExport, scope, selectedRows, IconFolder());
 }
 
 void TfrmMain::ExportMp(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)

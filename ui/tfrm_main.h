@@ -148,7 +148,8 @@ public:
     // row included). A drag over GrCats carries its source control, or none when it
     // is not a drag of marks.
     void GRMarksMouseDown(const QPoint& pos);
-    void GRMarksMouseMove(Qt::MouseButtons buttons, const QPoint& pos);
+    // Whether the move started a drag (which has ended when it returns).
+    bool GRMarksMouseMove(Qt::MouseButtons buttons, const QPoint& pos);
     void GRMarksMouseUp();
     void GRMarksEndDrag();
     // Whether GrCats takes the drag at pos; FDropRow follows the row under it.
@@ -189,12 +190,22 @@ private:
     bool SaveProjectAndReport();
     bool MayOverwriteOtherChanges();
     void RememberTableFiles();
+    // Puts typing not yet posted into the tables, as Save does: the text of an open
+    // cell editor and of the memo, and a row being edited. False, with the error
+    // shown and the typing kept, when a value is refused.
+    bool PostTyping();
+    bool HasUnsavedChanges() const;
     void BuildLayout();
     void BuildMenu();
     void BuildPopups();
     void BuildImportCommands();
     void ConnectDragAndDrop();
     void BuildMap();
+    // Enables the commands that need a project when one is loaded.
+    void UpdateCommands();
+    // Moves the focus to the next (step 1) or previous (-1) of the categories grid,
+    // the marks grid and the memo.
+    void MoveFocus(int step);
     // Whether a row of GrCats is the drop target.
     bool IsDropRow(int row) const;
     // Sets the file name from the prompt when it is empty; whether there is one.

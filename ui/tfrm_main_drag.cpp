@@ -119,8 +119,10 @@ void TfrmMain::ConnectDragAndDrop()
         return GRMarks->viewport()->mapTo(GRMarks, event->position().toPoint());
     };
     connect(GRMarks, &TDBGrid::MouseDown, this, [=, this](QMouseEvent* event) { GRMarksMouseDown(clientPos(event)); });
-    connect(GRMarks, &TDBGrid::MouseMove, this,
-            [=, this](QMouseEvent* event) { GRMarksMouseMove(event->buttons(), clientPos(event)); });
+    connect(GRMarks, &TDBGrid::MouseMove, this, [=, this](QMouseEvent* event) {
+        if (GRMarksMouseMove(event->buttons(), clientPos(event)))
+            event->accept();
+    });
     connect(GRMarks, &TDBGrid::MouseUp, this, [this] { GRMarksMouseUp(); });
 
     GrCats->setAcceptDrops(true);
@@ -134,18 +136,19 @@ void TfrmMain::GRMarksMouseDown(const QPoint& pos)
     FDragStart = pos;
 }
 
-void TfrmMain::GRMarksMouseMove(Qt::MouseButtons buttons, const QPoint& pos)
+bool TfrmMain::GRMarksMouseMove(Qt::MouseButtons buttons, const QPoint& pos)
 {
     if (!(buttons & Qt::LeftButton))
-        return;
+        return false;
     if (std::abs(pos.x() - FDragStart.x()) <= kDragDistance && std::abs(pos.y() - FDragStart.y()) <= kDragDistance)
-        return;
+        return false;
     if (GridCellAt(*GRMarks, pos).x() < 0)
-        return;
+        return false;
     if (GRMarks->EditorOpen())
-        return;
+        return false;
     FDragStart = pos;
     StartMarksDrag();
+    return true;
 }
 
 void TfrmMain::StartMarksDrag()

@@ -9,6 +9,8 @@
 #include <QMouseEvent>
 #include <QTest>
 
+#include <functional>
+
 #include "db_grid.h"
 #include "grid_delegate.h"
 #include "marks_drag_data.h"
@@ -26,9 +28,16 @@ class TDragWindow : public TfrmMain {
 public:
     explicit TDragWindow(std::unique_ptr<TDialogs> dialogs) : TfrmMain(std::move(dialogs)) {}
     std::vector<QPoint> Drags; // FDragStart at each drag started
+    // What happens while the drag runs, such as a drop.
+    std::function<void()> WhileDragging;
 
 protected:
-    void StartMarksDrag() override { Drags.push_back(FDragStart); }
+    void StartMarksDrag() override
+    {
+        Drags.push_back(FDragStart);
+        if (WhileDragging)
+            WhileDragging();
+    }
 };
 
 TStoredRow Cat(std::int64_t id, std::string name)
@@ -331,6 +340,25 @@ TEST(MarksDrag, DroppingCopiesMarksFromAnotherWindow)
     EXPECT_EQ(target->FDropRow, -1);
     for (int row = 0; row < 3; ++row)
         EXPECT_NE(PixelInCell(target->GrCats, row, 1), GridColors::kDropRow) << row;
+}
+
+TEST(MarksDrag, TheLastMarkCopiedStaysCurrentWhenTheDragEnds)
+{
+    TWindowMaker maker;
+    auto target = maker.Make();
+    auto source = maker.Make();
+    TDBGrid* grid = source->GRMarks;
+    SelectMarks(grid, {3});
+    // The drag starts on m2, which Ctrl adds to the selection; m4 is copied last.
+    const QPoint start = CellCenter(grid, 1, 2);
+    Press(grid, start, Qt::LeftButton, Qt::ControlModifier);
+    TMarksDragData data(grid);
+    source->WhileDragging = [&] { DropOnCategoryRow(*target, 2, data); };
+    MoveHeld(grid, start + QPoint(11, 0));
+    ASSERT_EQ(source->Drags.size(), 1u);
+    EXPECT_EQ(CategoryIds(target->CDMarks), "m1:2 m2:2 m3:2 m4:2 m5:2 b1:5 m2:7 m4:7 ");
+    EXPECT_EQ(source->CDMarks.FieldNamed("name").AsText(), "m4");
+    EXPECT_EQ(grid->currentIndex().row(), 3);
 }
 
 TEST(MarksDrag, AFailedPostStopsTheDropOnTheTargetCategory)

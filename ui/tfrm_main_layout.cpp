@@ -1,12 +1,16 @@
+#include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QScreen>
+#include <QShortcut>
 #include <QSplitter>
 #include <QVBoxLayout>
 
+#include "category_delete.h"
 #include "db_grid.h"
 #include "db_memo.h"
 #include "grid_columns.h"
@@ -29,6 +33,42 @@ QFont WindowFont()
     return font;
 }
 
+// A splitter handle drawn as a bar with an edge line on each side and a grip in the
+// middle, so it stands out between the white areas of the grids and the memo.
+class TSplitterHandle : public QSplitterHandle {
+public:
+    using QSplitterHandle::QSplitterHandle;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect r = rect();
+        painter.fillRect(r, palette().color(QPalette::Button));
+        painter.setPen(palette().color(QPalette::Mid));
+        const bool across = orientation() == Qt::Horizontal;
+        if (across) {
+            painter.drawLine(r.topLeft(), r.bottomLeft());
+            painter.drawLine(r.topRight(), r.bottomRight());
+        } else {
+            painter.drawLine(r.topLeft(), r.topRight());
+            painter.drawLine(r.bottomLeft(), r.bottomRight());
+        }
+        painter.setPen(palette().color(QPalette::Dark));
+        const QPoint c = r.center();
+        for (int step = -8; step <= 8; step += 4)
+            painter.drawPoint(across ? QPoint(c.x(), c.y() + step) : QPoint(c.x() + step, c.y()));
+    }
+};
+
+class TSplitter : public QSplitter {
+public:
+    using QSplitter::QSplitter;
+
+protected:
+    QSplitterHandle* createHandle() override { return new TSplitterHandle(orientation(), this); }
+};
+
 } // namespace
 
 void TfrmMain::BuildLayout()
@@ -39,7 +79,7 @@ void TfrmMain::BuildLayout()
     clientLayout->setContentsMargins(8, 8, 8, 8);
     setCentralWidget(client);
 
-    Splitter2 = new QSplitter(Qt::Horizontal, client);
+    Splitter2 = new TSplitter(Qt::Horizontal, client);
     Splitter2->setObjectName("Splitter2");
     Splitter2->setHandleWidth(7);
     Splitter2->setChildrenCollapsible(false);
@@ -49,7 +89,7 @@ void TfrmMain::BuildLayout()
     pnlMain->setObjectName("pnlMain");
     auto* mainLayout = new QVBoxLayout(pnlMain);
     mainLayout->setContentsMargins(0, 0, 0, 0);
-    Splitter1 = new QSplitter(Qt::Horizontal, pnlMain);
+    Splitter1 = new TSplitter(Qt::Horizontal, pnlMain);
     Splitter1->setObjectName("Splitter1");
     Splitter1->setHandleWidth(6);
     Splitter1->setChildrenCollapsible(false);
@@ -70,7 +110,6 @@ void TfrmMain::BuildLayout()
     marksLayout->addWidget(GRMarks, 1);
     DBMemo1 = new TDBMemo(CDMarks, "descr", pn_Marks);
     DBMemo1->setObjectName("DBMemo1");
-    DBMemo1->setFrameShape(QFrame::NoFrame);
     DBMemo1->setFixedHeight(89);
     marksLayout->addWidget(DBMemo1);
 
@@ -95,6 +134,13 @@ void TfrmMain::BuildLayout()
         grid->OnConfirm = [this](const std::string& question) { return FDialogs->AskOkCancel(question); };
     }
     DBMemo1->OnError = [this](const std::string& message) { ShowError(message); };
+    GrCats->RowDeleteQuestion = [this] {
+        const std::size_t marks = CategoryMarkCount(CDCats, CDMarks);
+        if (marks == 0)
+            return std::string("Delete record?");
+        return "Delete the category and its " + std::to_string(marks) + (marks == 1 ? " mark?" : " marks?");
+    };
+    GrCats->DeleteCurrentRow = [this] { RunCommand([this] { DeleteCategoryWithMarks(CDCats, CDMarks); }); };
     GrCats->Delegate()->IsDropRow = [this](int row) { return IsDropRow(row); };
     GRMarks->Delegate()->FindIcon = [this](const QString& name) { return FIconImages.Find(QStringToTable(name)); };
 
@@ -105,6 +151,31 @@ void TfrmMain::BuildLayout()
             GRMarks->ClearSelection();
         FSelectionCategory = std::move(category);
     });
+
+    // Tab moves between the cells of a grid; these keys move between the grids and
+    // the memo, so the keyboard alone reaches every part of the window.
+    const std::pair<QList<QKeySequence>, int> focusKeys[] = {
+        {{QKeySequence(Qt::CTRL | Qt::Key_Tab), QKeySequence(Qt::Key_F6)}, 1},
+        {{QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), QKeySequence(Qt::SHIFT | Qt::Key_F6)}, -1},
+    };
+    for (const auto& [keys, step] : focusKeys) {
+        auto* shortcut = new QShortcut(this);
+        shortcut->setKeys(keys);
+        connect(shortcut, &QShortcut::activated, this, [this, step] { MoveFocus(step); });
+    }
+}
+
+void TfrmMain::MoveFocus(int step)
+{
+    QWidget* const parts[] = {GrCats, GRMarks, DBMemo1};
+    const int count = static_cast<int>(std::size(parts));
+    const QWidget* focus = QApplication::focusWidget();
+    // From elsewhere (the map, the menu) the first or the last one comes next.
+    int at = step > 0 ? -1 : 0;
+    for (int i = 0; i < count; ++i)
+        if (focus && (focus == parts[i] || parts[i]->isAncestorOf(focus)))
+            at = i;
+    parts[(at + step + count) % count]->setFocus(step > 0 ? Qt::TabFocusReason : Qt::BacktabFocusReason);
 }
 
 bool TfrmMain::IsDropRow(int row) const
@@ -115,9 +186,9 @@ bool TfrmMain::IsDropRow(int row) const
 void TfrmMain::BuildMenu()
 {
     QMenuBar* bar = menuBar();
-    Load1 = bar->addAction("Load");
-    Save1 = bar->addAction("Save");
-    mnExportMP = bar->addMenu("Export");
+    Load1 = bar->addAction("&Load");
+    Save1 = bar->addAction("&Save");
+    mnExportMP = bar->addMenu("&Export");
     QAction* visibleKml = mnExportMP->addAction("Visible to KML");
     QAction* visibleKmz = mnExportMP->addAction("Visible to KMZ");
     QAction* visibleWpt = mnExportMP->addAction("Visible to WPT");
@@ -125,8 +196,8 @@ void TfrmMain::BuildMenu()
     QAction* visibleMp = mnExportMP->addAction("Visible to MP");
     N1 = bar->addAction("|");
     N1->setEnabled(false);
-    Reindex1 = bar->addAction("Reindex");
-    New1 = bar->addAction("New");
+    Reindex1 = bar->addAction("&Reindex");
+    New1 = bar->addAction("&New");
     N2 = bar->addAction("|");
     N2->setEnabled(false);
     Show1 = bar->addAction("Show Google");
@@ -157,6 +228,23 @@ void TfrmMain::BuildPopups()
             [this](const QPoint& at) { PopupCats->popup(GrCats->viewport()->mapToGlobal(at)); });
     connect(GRMarks, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMarks->popup(GRMarks->viewport()->mapToGlobal(at)); });
+    // A table opens or closes with a reset of its grid.
+    connect(DSCats, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdateCommands);
+    connect(DSMarks, &QAbstractItemModel::modelReset, this, &TfrmMain::UpdateCommands);
+}
+
+void TfrmMain::UpdateCommands()
+{
+    // The commands that work on the project wait until one is loaded: before that
+    // they could only fail on the closed tables. Save writes whichever table loaded.
+    const bool loaded = CDCats.IsOpen() && CDMarks.IsOpen();
+    Save1->setEnabled(CDCats.IsOpen() || CDMarks.IsOpen());
+    for (QAction* command : {mnExportMP->menuAction(), Reindex1, mnImport})
+        if (command)
+            command->setEnabled(loaded);
+    for (QMenu* popup : {PopupCats, PopupMarks})
+        for (QAction* command : popup->actions())
+            command->setEnabled(loaded);
 }
 
 void FitToScreen(QWidget& window)
