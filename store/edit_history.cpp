@@ -110,6 +110,17 @@ void TEditHistory::Clear()
     // A step being recorded began before what made the history useless.
     if (FNesting > 0)
         FBroken = true;
+    Notify();
+}
+
+void TEditHistory::Notify() noexcept
+{
+    try {
+        if (Changed)
+            Changed();
+    } catch (...) {
+        // Only the menu stays as it was.
+    }
 }
 
 std::string TEditHistory::UndoName() const
@@ -221,6 +232,7 @@ void TEditHistory::BeforeMerge(TClientDataSet& table) noexcept
             MapIds(*part);
         Recount();
         Trim();
+        Notify();
     } catch (...) {
         Clear();
     }
@@ -321,6 +333,7 @@ void TEditHistory::Push(TStep step)
         Recount();
     }
     Trim();
+    Notify();
 }
 
 void TEditHistory::Move(std::deque<TStep>& from, std::deque<TStep>& to) noexcept
@@ -332,6 +345,7 @@ void TEditHistory::Move(std::deque<TStep>& from, std::deque<TStep>& to) noexcept
         from.pop_back();
         Recount();
         Trim();
+        Notify();
     } catch (...) {
         Clear();
     }

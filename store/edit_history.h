@@ -69,6 +69,9 @@ public:
     void Redo();
     void Clear();
 
+    // Told whenever the steps to undo or redo change (a menu names them).
+    std::function<void()> Changed;
+
     std::size_t StepCount() const { return FUndo.size() + FRedo.size(); }
     // Row images and ids held for the steps.
     std::size_t BytesHeld() const { return FBytes; }
@@ -127,6 +130,7 @@ private:
     void Push(TStep step);
     void Trim();
     void Recount();
+    void Notify() noexcept;
     // Moves the last step of one list to the other after an undo or a redo.
     void Move(std::deque<TStep>& from, std::deque<TStep>& to) noexcept;
     std::string NameOf(const std::vector<TClientDataSet::TChangeSummary>& summaries) const;

@@ -35,7 +35,8 @@ void CheckCategory(TClientDataSet& cats, TClientDataSet& marks)
 }
 
 // Reads every file whole, then inserts all their marks; the counts for the message.
-std::string ImportInto(TClientDataSet& marks, const TIconCache& icons, const std::vector<std::string>& files)
+std::string ImportInto(TClientDataSet& marks, TEditHistory& history, const TIconCache& icons,
+                       const std::vector<std::string>& files)
 {
     TBusyCursor busy;
     TImportResult all;
@@ -44,6 +45,7 @@ std::string ImportInto(TClientDataSet& marks, const TIconCache& icons, const std
         all.Skipped += one.Skipped;
         std::move(one.Marks.begin(), one.Marks.end(), std::back_inserter(all.Marks));
     }
+    THistoryStep step(&history, "Import");
     return ImportCountText(InsertImportedMarks(marks, all, icons), all.Skipped);
 }
 
@@ -115,7 +117,7 @@ void TfrmMain::mnImportIntoCategoryClick()
     RunCommand([this] {
         CheckCategory(CDCats, CDMarks);
         if (std::optional<std::string> file = Dialogs().AskOpenFile(kImportFilter))
-            Dialogs().Inform(ImportInto(CDMarks, FIconCache, {*file}));
+            Dialogs().Inform(ImportInto(CDMarks, FHistory, FIconCache, {*file}));
     });
 }
 
@@ -123,6 +125,6 @@ void TfrmMain::ImportFiles(const std::vector<std::string>& paths)
 {
     RunCommand([&] {
         CheckCategory(CDCats, CDMarks);
-        Dialogs().Inform(ImportInto(CDMarks, FIconCache, paths));
+        Dialogs().Inform(ImportInto(CDMarks, FHistory, FIconCache, paths));
     });
 }
