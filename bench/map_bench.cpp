@@ -2,6 +2,10 @@
 // one tick of the event poll with the page idle, and a double click on a line of
 // 10,000 points, from the first send to the view fitted. Prints the median and the
 // worst of each, and a tick while that line is on the map (its path is read back).
+// Then the OpenStreetMap page with tiles from a local tile service: Show On Map of
+// 10,000 generated marks (points, lines and areas) and of 100,000 points, from the
+// call to the first frame painted with all of them, a poll tick with the 100,000
+// shown, and the memory of the page's process.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,11 +20,17 @@
 #include <functional>
 #include <vector>
 
+#include "client_dataset.h"
+#include "data_packet.h"
 #include "fake_maps_api.h"
 #include "gm_map.h"
 #include "gm_marker.h"
 #include "gm_polyline.h"
+#include "marks_generator.h"
+#include "marks_on_map.h"
+#include "marks_schema.h"
 #include "show_mark.h"
+#include "tile_server.h"
 #include "web_engine_view.h"
 
 namespace {
@@ -65,6 +75,107 @@ TMarkData Track(size_t points, double phase)
         mark.points.push_back({37.0L + 2.0L * t, 55.0L + 0.5L * std::sin(20 * t + phase) + 1e-7L * i});
     }
     return mark;
+}
+
+// The generator's marks, read out as the window reads them.
+std::vector<TMarkData> GeneratedMarks(int count)
+{
+    TGeneratorOptions options;
+    options.Marks = count;
+    options.Categories = 1;
+    TClientDataSet marks(MarksSchema());
+    marks.SetPacketText(WriteXmlPacket(GenerateMarks(options)));
+    std::vector<TMarkData> out;
+    for (marks.GoFirst(); !marks.AtEnd(); marks.GoNext())
+        out.push_back(ReadCurrentMark(marks));
+    return out;
+}
+
+// Resident and proportional memory of a process, in MB.
+std::string ProcessMemory(qint64 pid)
+{
+    QFile status(QString("/proc/%1/smaps_rollup").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return "(unknown)";
+    double rss = 0, pss = 0;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        const QList<QByteArray> parts = line.simplified().split(' ');
+        if (parts.value(0) == "Rss:")
+            rss = parts.value(1).toDouble() / 1024;
+        if (parts.value(0) == "Pss:")
+            pss = parts.value(1).toDouble() / 1024;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "RSS %.0f MB, PSS %.0f MB", rss, pss);
+    return text;
+}
+
+void OsmFigures()
+{
+    QWebEngineProfile profile;
+    TRequestLog requests(profile);
+    TTileServer tiles;
+    QWidget panel;
+    auto* view = new TWebEngineView(&panel, &profile);
+    view->Widget()->resize(800, 600);
+    panel.resize(800, 600);
+    panel.show(); // a hidden page paints no frames
+    TGMMap map;
+    map.Provider = TMapProvider::Osm;
+    map.Tiles.Url = tiles.TileUrl();
+    map.SetWebBrowser(view);
+    map.AfterPageLoaded = [](TGMMap& m, bool first) {
+        if (first)
+            m.CreateMap();
+    };
+    map.SetActive(true);
+    if (!WaitFor([&] { return map.State() == TMapState::Live; })) {
+        std::fprintf(stderr, "the OpenStreetMap page did not come up\n");
+        return;
+    }
+    map.SetIntervalEvents(1000000);
+    const qint64 pid = view->Page()->renderProcessPid();
+    std::printf("page process, map idle:            %s\n", ProcessMemory(pid).c_str());
+
+    TIconPicture icon;
+    icon.Width = icon.Height = 16;
+    icon.Rgba.assign(16 * 16 * 4, 0xC0);
+    const TFindIcon findIcon = [&](const std::string&) { return &icon; };
+    TMarksOnMap onMap;
+    const auto show = [&](const std::vector<TMarkData>& marks, const char* what, const char* target) {
+        int drawable = 0;
+        for (const TMarkData& mark : marks)
+            drawable += mark.points.empty() ? 0 : 1;
+        const QString expected = QString::number(drawable);
+        std::vector<double> ms;
+        for (int run = 0; run < 5; ++run) {
+            QElapsedTimer clock;
+            clock.start();
+            onMap.Show(map, marks, findIcon);
+            WaitFor([&] { return map.Web().GetFieldValue("marksdata", "shown", "") == expected; });
+            ms.push_back(double(clock.nsecsElapsed()) / 1e6);
+        }
+        std::sort(ms.begin(), ms.end());
+        std::printf("%-34s best %7.1f ms, median %7.1f ms, worst %7.1f ms %s\n", what, ms.front(), ms[ms.size() / 2],
+                    ms.back(), target);
+    };
+    show(GeneratedMarks(10000), "Show On Map, 10,000 marks:", "(target < 1000 ms)");
+    std::vector<TMarkData> points = GeneratedMarks(100000);
+    for (TMarkData& mark : points)
+        mark.points.resize(std::min<size_t>(mark.points.size(), 1));
+    show(points, "Show On Map, 100,000 points:", "(target < 3000 ms)");
+    std::vector<double> ticks;
+    for (int i = 0; i < 200; ++i) {
+        QElapsedTimer clock;
+        clock.start();
+        map.PollEvents();
+        ticks.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    std::sort(ticks.begin(), ticks.end());
+    std::printf("%-34s best %7.2f ms, median %7.2f ms, worst %7.2f ms (target < 5 ms)\n",
+                "poll tick, 100,000 points shown:", ticks.front(), ticks[ticks.size() / 2], ticks.back());
+    std::printf("page process, 100,000 points:      %s\n", ProcessMemory(pid).c_str());
+    std::printf("tile requests: %zu\n", tiles.Requests.size());
 }
 
 } // namespace
@@ -121,5 +232,7 @@ int main(int argc, char** argv)
 
     map.PollEvents(); // takes the page's digits once
     print("poll tick, that line on the map:", Measure(100, [&](int) { map.PollEvents(); }), "");
+
+    OsmFigures();
     return 0;
 }

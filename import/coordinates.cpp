@@ -88,35 +88,95 @@ bool IsValidLonLat(const TLonLat& point)
            point.Lat >= -90 && point.Lat <= 90;
 }
 
-std::optional<std::vector<TLonLat>> ParseKmlCoordinates(std::string_view text)
+void TKmlCoordinates::Feed(std::string_view piece)
 {
-    std::vector<TLonLat> points;
+    for (const char c : piece) {
+        if (IsSpace(c)) {
+            if (FInField)
+                EndField();
+            FAfterSpace = FInTuple && !FAfterComma;
+        } else if (c == ',') {
+            if (FInField)
+                EndField();
+            else if (!FInTuple || FAfterComma)
+                FBad = true; // a tuple that begins with a comma, or an empty number
+            FInTuple = true;
+            FAfterComma = true;
+            FAfterSpace = false;
+        } else {
+            if (!FInField) {
+                // White space after a number, not followed by a comma, ends the tuple.
+                if (FAfterSpace)
+                    EndTuple();
+                FInTuple = true;
+                FInField = true;
+                FAfterComma = false;
+                FAfterSpace = false;
+                FFieldLength = 0;
+                FFieldTooLong = false;
+            }
+            if (FFieldLength < sizeof FField)
+                FField[FFieldLength++] = c;
+            else
+                FFieldTooLong = true;
+        }
+    }
+}
+
+void TKmlCoordinates::Finish()
+{
+    if (FInField)
+        EndField();
+    EndTuple();
+}
+
+void TKmlCoordinates::EndField()
+{
+    FInField = false;
+    std::optional<double> value;
+    if (!FFieldTooLong)
+        value = ParseNumber(std::string_view(FField, FFieldLength));
+    if (!value || FCount == 3)
+        FBad = true;
+    else
+        FValues[FCount++] = *value;
+}
+
+void TKmlCoordinates::EndTuple()
+{
+    if (FInTuple) {
+        const TLonLat point{FValues[0], FValues[1]};
+        if (FBad || FAfterComma || FCount < 2 || !IsValidLonLat(point))
+            ++Skipped;
+        else if (Points.size() < FKeep)
+            Points.push_back(point);
+    }
+    FCount = 0;
+    FBad = false;
+    FInTuple = false;
+    FAfterComma = false;
+    FAfterSpace = false;
+}
+
+std::optional<TLonLat> ParseGxCoord(std::string_view text)
+{
+    double values[3] = {};
+    int count = 0;
     size_t i = 0;
     SkipSpace(text, i);
     while (i < text.size()) {
-        double values[3] = {};
-        int count = 0;
-        for (;;) {
-            std::optional<double> value = NumberAt(text, i);
-            if (!value || count == 3)
-                return std::nullopt;
-            values[count++] = *value;
-            size_t after = i;
-            SkipSpace(text, after);
-            if (after < text.size() && text[after] == ',') {
-                i = after + 1;
-                SkipSpace(text, i);
-                continue;
-            }
-            i = after;
-            break;
-        }
-        if (count < 2)
+        size_t end = i;
+        while (end < text.size() && !IsSpace(text[end]))
+            ++end;
+        std::optional<double> value = ParseNumber(text.substr(i, end - i));
+        if (!value || count == 3)
             return std::nullopt;
-        TLonLat point{values[0], values[1]};
-        if (!IsValidLonLat(point))
-            return std::nullopt;
-        points.push_back(point);
+        values[count++] = *value;
+        i = end;
+        SkipSpace(text, i);
     }
-    return points;
+    const TLonLat point{values[0], values[1]};
+    if (count < 2 || !IsValidLonLat(point))
+        return std::nullopt;
+    return point;
 }

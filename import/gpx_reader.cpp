@@ -3,25 +3,31 @@
 #include <vector>
 
 #include "coordinates.h"
+#include "import_limits.h"
 
 namespace {
 
-bool IsGpxNamespace(std::string_view uri)
+// GPX elements, also in files without a namespace; an element whose prefix no
+// namespace declares is none of them.
+bool IsGpxElement(std::string_view uri, std::string_view prefix)
 {
-    return uri.empty() || uri.starts_with("http://www.topografix.com/GPX/");
+    return uri.empty() ? prefix.empty() : uri.starts_with("http://www.topografix.com/GPX/");
 }
 
-// The points of one mark; broken when a point lacks valid coordinates.
+// The points of one mark, and the points left out of it.
 struct TPart {
     std::vector<TLonLat> Points;
-    bool Broken = false;
+    int BadPoints = 0;
 };
 
 // A waypoint, route or track being read, with the marks it gives.
 struct TFeature {
+    bool Waypoint = false;
     std::string Name;
     std::string Descr;
     std::string Comment; // the description when there is no "desc"
+    bool DescrCut = false;
+    bool CommentCut = false;
     std::vector<TPart> Parts; // one for a waypoint or route, one per segment of a track
 };
 
@@ -43,15 +49,13 @@ public:
             }
             if (!FXml.IsStartElement())
                 continue;
-            std::string name = IsGpxNamespace(FXml.NamespaceUri()) ? std::string(FXml.LocalName()) : std::string();
+            std::string name =
+                IsGpxElement(FXml.NamespaceUri(), FXml.Prefix()) ? std::string(FXml.LocalName()) : std::string();
             const std::string parent = open.empty() ? "gpx" : open.back();
             if (Text(name, parent))
                 continue;
             Start(name, parent);
-            if (FXml.IsEmptyElement())
-                End(name, parent);
-            else
-                open.push_back(std::move(name));
+            open.push_back(std::move(name));
         }
     }
 
@@ -66,10 +70,16 @@ private:
     // Name, description and comment of a feature; true when the element was read.
     bool Text(const std::string& name, const std::string& parent)
     {
-        if (!FInFeature || !IsFeature(parent) || (name != "name" && name != "desc" && name != "cmt"))
+        if (!FInFeature || !IsFeature(parent))
             return false;
-        std::string text = FXml.ElementText();
-        (name == "name" ? FFeature.Name : name == "desc" ? FFeature.Descr : FFeature.Comment) = std::move(text);
+        if (name == "name")
+            FFeature.Name = FXml.ElementText(kMaxNameBytes);
+        else if (name == "desc")
+            FFeature.Descr = FXml.ElementText(kMaxDescriptionBytes, &FFeature.DescrCut);
+        else if (name == "cmt")
+            FFeature.Comment = FXml.ElementText(kMaxDescriptionBytes, &FFeature.CommentCut);
+        else
+            return false;
         return true;
     }
 
@@ -77,6 +87,7 @@ private:
     {
         if (IsFeature(name) && parent == "gpx") {
             FFeature = {};
+            FFeature.Waypoint = name == "wpt";
             FInFeature = true;
             if (name != "trk")
                 FFeature.Parts.emplace_back();
@@ -93,20 +104,21 @@ private:
 
     void AddPoint()
     {
-        std::optional<std::string> lat = FXml.Attribute("lat");
-        std::optional<std::string> lon = FXml.Attribute("lon");
         if (FFeature.Parts.empty())
             return; // a route point inside a track, say: part of no mark
         TPart& part = FFeature.Parts.back();
+        std::optional<std::string> lat = FXml.Attribute("lat");
+        std::optional<std::string> lon = FXml.Attribute("lon");
         std::optional<double> latValue, lonValue;
         if (lat && lon && (latValue = ParseNumber(*lat)) && (lonValue = ParseNumber(*lon))) {
             TLonLat point{*lonValue, *latValue};
             if (IsValidLonLat(point)) {
+                CountImportedPoints(FXml, FResult, 1);
                 part.Points.push_back(point);
                 return;
             }
         }
-        part.Broken = true;
+        ++part.BadPoints;
     }
 
     void End(const std::string& name, const std::string& parent)
@@ -116,21 +128,19 @@ private:
         FInFeature = false;
         if (FFeature.Parts.empty())
             ++FResult.Skipped; // a track without segments
+        const bool useComment = FFeature.Descr.empty();
+        const std::string& descr = useComment ? FFeature.Comment : FFeature.Descr;
+        const bool cut = useComment ? FFeature.CommentCut : FFeature.DescrCut;
         for (TPart& part : FFeature.Parts) {
-            if (part.Broken || part.Points.empty())
+            if (part.Points.empty()) {
                 ++FResult.Skipped;
-            else
-                Emit(std::move(part.Points));
+                FResult.SkippedUnreadable += part.BadPoints > 0;
+                continue;
+            }
+            FResult.PointsSkipped += part.BadPoints;
+            AddImportedMark(FXml, FResult, FFeature.Name, descr, cut, std::move(part.Points),
+                            FFeature.Waypoint ? TImportedShape::Point : TImportedShape::Line);
         }
-    }
-
-    void Emit(std::vector<TLonLat> points)
-    {
-        TImportedMark mark;
-        mark.Name = FFeature.Name;
-        mark.Descr = FFeature.Descr.empty() ? FFeature.Comment : FFeature.Descr;
-        mark.Points = std::move(points);
-        FResult.Marks.push_back(std::move(mark));
     }
 };
 

@@ -5,10 +5,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <deque>
+#include <new>
+#include <set>
+#include <string_view>
 
 #include "ascii.h"
 #include "file_io.h"
 #include "gpx_reader.h"
+#include "import_limits.h"
 #include "kml_reader.h"
 #include "kmz_source.h"
 #include "marks_error.h"
@@ -30,25 +35,53 @@ private:
     int FFd;
 };
 
-void ReadDocument(TXmlStream& xml, TImportResult& result)
+using TLinkSink = std::function<void(std::string_view href)>;
+
+void ReadDocument(TXmlStream& xml, TImportResult& result, const TLinkSink& onLink = {})
 {
     while (xml.Read() && !xml.IsStartElement()) {
     }
     const std::string_view root = xml.LocalName();
-    if (root == "gpx" || root == "kml") {
-        if (!xml.IsEmptyElement())
-            (root == "gpx" ? ReadGpx : ReadKml)(xml, result);
-    } else {
+    if (root == "gpx")
+        ReadGpx(xml, result);
+    else if (root == "kml")
+        ReadKml(xml, result, onLink);
+    else
         xml.Fail("It is not a GPX or KML document.");
-    }
     // Whatever follows the root must still be well-formed.
     while (xml.Read()) {
     }
 }
 
+// The first KML document of the archive, then those its network links lead to,
+// each once, as deep as the import allows; links never leave the archive.
+void ReadKmz(const std::string& name, int fd, TImportResult& result, const std::function<void(std::uint64_t)>& onRead)
+{
+    const TKmzArchive kmz(name, fd, onRead);
+    struct TDocument {
+        const ZipEntry* Entry;
+        int Depth;
+    };
+    std::deque<TDocument> queue{{kmz.KmlEntries().front(), 0}};
+    std::set<const ZipEntry*> seen{queue.front().Entry};
+    while (!queue.empty()) {
+        const TDocument document = queue.front();
+        queue.pop_front();
+        std::string part;
+        TXmlStream::TSource source = kmz.Open(*document.Entry, part);
+        TXmlStream xml(name, part, std::move(source));
+        ReadDocument(xml, result, [&](std::string_view href) {
+            const ZipEntry* linked = kmz.LinkedKml(*document.Entry, href);
+            if (linked && document.Depth < kMaxKmzLinkDepth && seen.insert(linked).second)
+                queue.push_back({linked, document.Depth + 1});
+        });
+    }
+    result.DocumentsNotRead += static_cast<int>(kmz.KmlEntries().size() - seen.size());
+}
+
 } // namespace
 
-TImportResult ReadImportFile(const std::filesystem::path& path)
+void ReadImportFile(const std::filesystem::path& path, TImportResult& result, const TImportProgress& progress)
 {
     const std::string name = path.string();
     // Opened without waiting, then looked at: a folder, a pipe or a device is never
@@ -61,29 +94,46 @@ TImportResult ReadImportFile(const std::filesystem::path& path)
         throw EMarksError("Cannot open file \"" + name + "\". " + SystemErrorText(errno));
     if (!S_ISREG(st.st_mode))
         throw EMarksError("Cannot open file \"" + name + "\". It is not a regular file.");
+    if (st.st_size == 0)
+        throw EMarksError("Cannot import file \"" + name + "\". The file is empty.");
 
-    unsigned char magic[4] = {};
-    const bool zip = ::pread(file.Fd(), magic, 4, 0) == 4 && magic[0] == 'P' && magic[1] == 'K' &&
-                     ((magic[2] == 3 && magic[3] == 4) || (magic[2] == 5 && magic[3] == 6));
-    TImportResult result;
-    if (zip) {
-        std::string entry;
-        TXmlStream::TSource source = OpenKmzDocument(path, file.Fd(), entry);
-        TXmlStream xml(name, entry, std::move(source));
-        ReadDocument(xml, result);
-    } else {
+    const auto total = static_cast<std::uint64_t>(st.st_size);
+    std::uint64_t done = 0;
+    auto onRead = [&](std::uint64_t bytes) {
+        done += bytes;
+        if (progress && !progress(std::min(done, total), total))
+            throw EMarksError("Cannot import file \"" + name + "\". The import was cancelled.");
+    };
+    try {
+        unsigned char magic[4] = {};
+        const bool zip = ::pread(file.Fd(), magic, 4, 0) == 4 && magic[0] == 'P' && magic[1] == 'K' &&
+                         ((magic[2] == 3 && magic[3] == 4) || (magic[2] == 5 && magic[3] == 6));
+        if (zip) {
+            ReadKmz(name, file.Fd(), result, onRead);
+            return;
+        }
         const int fd = file.Fd();
-        TXmlStream xml(name, {}, [fd](char* buffer, int size, std::string& reason) {
+        TXmlStream xml(name, {}, [&](char* buffer, int size, std::string& reason) {
             ssize_t n;
             do
                 n = ::read(fd, buffer, static_cast<size_t>(size));
             while (n < 0 && errno == EINTR);
             if (n < 0)
                 reason = SystemErrorText(errno);
+            else
+                onRead(static_cast<std::uint64_t>(n));
             return static_cast<int>(n);
         });
         ReadDocument(xml, result);
+    } catch (const std::bad_alloc&) {
+        throw EMarksError("Cannot import file \"" + name + "\". Insufficient memory for this operation.");
     }
+}
+
+TImportResult ReadImportFile(const std::filesystem::path& path)
+{
+    TImportResult result;
+    ReadImportFile(path, result);
     return result;
 }
 

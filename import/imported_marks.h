@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,7 +26,24 @@ struct TImportedMark {
 
 struct TImportResult {
     std::vector<TImportedMark> Marks;
-    // Features left out: no coordinates, or a coordinate that is not finite or lies
-    // outside -180 to 180 (longitude) or -90 to 90 (latitude).
+    // Features left out: without coordinates, or without a single point that can be
+    // read and lies within -180 to 180 (longitude) and -90 to 90 (latitude).
     int Skipped = 0;
+    // Of those, the features that had coordinates, none of them usable.
+    int SkippedUnreadable = 0;
+    // Points left out of the marks that were kept, for the same reasons.
+    int PointsSkipped = 0;
+    // Lines whose last point is their first: the marks table holds them as areas.
+    int ClosedLines = 0;
+    // Inner boundaries of polygons, which a mark has no place for.
+    int HolesDropped = 0;
+    // Descriptions longer than an import keeps.
+    int DescriptionsCut = 0;
+    // KML documents of a KMZ archive that neither come first nor are linked from one
+    // that was read.
+    int DocumentsNotRead = 0;
+
+    // What the import has taken so far, against its limits.
+    std::size_t Points = 0;
+    std::uint64_t TextBytes = 0;
 };

@@ -196,3 +196,75 @@ TEST_F(TInterop, TracksAndRoutesOfGpsBabelAndKmlOfGdal)
         }
     }
 }
+
+// Files the tools made from test_data/tools_source.gpx (two waypoints, a route, a
+// track of two segments):
+//   ogr2ogr -f LIBKML gdal_libkml.kmz tools_source.gpx waypoints routes tracks
+//     (GDAL 3.6: a doc.kml holding only network links to layers/*.kml)
+//   gpsbabel -i gpx -f tools_source.gpx -o kml,track=1,points=0 -F gpsbabel_track.kml
+//     (GPSBabel 1.8: the track as a gx:Track of gx:coord values)
+TEST_F(TInterop, LinkedLayersOfGdalAndGoogleEarthTracksOfGpsBabel)
+{
+    const fs::path data = fs::path(MARKS_SOURCE_DIR) / "import" / "test_data";
+    const TImportResult source = ReadImportFile(data / "tools_source.gpx");
+    ASSERT_EQ(source.Marks.size(), 5u);
+    auto samePoints = [](const std::vector<TLonLat>& a, const std::vector<TLonLat>& b) {
+        ASSERT_EQ(a.size(), b.size());
+        for (size_t i = 0; i < a.size(); ++i) {
+            EXPECT_EQ(Fixed6(a[i].Lon), Fixed6(b[i].Lon));
+            EXPECT_EQ(Fixed6(a[i].Lat), Fixed6(b[i].Lat));
+        }
+    };
+    const TImportResult layers = ReadImportFile(data / "gdal_libkml.kmz");
+    ASSERT_EQ(layers.Marks.size(), source.Marks.size());
+    for (size_t i = 0; i < source.Marks.size(); ++i) {
+        EXPECT_EQ(layers.Marks[i].Name, source.Marks[i].Name);
+        samePoints(layers.Marks[i].Points, source.Marks[i].Points);
+    }
+    EXPECT_EQ(layers.DocumentsNotRead, 0);
+
+    // The track is one line of all its points, as GDAL reads it.
+    const TImportResult tracks = ReadImportFile(data / "gpsbabel_track.kml");
+    auto walk = std::find_if(tracks.Marks.begin(), tracks.Marks.end(),
+                             [](const TImportedMark& mark) { return mark.Name == "Walk"; });
+    ASSERT_NE(walk, tracks.Marks.end());
+    std::vector<TLonLat> joined = source.Marks[3].Points;
+    joined.insert(joined.end(), source.Marks[4].Points.begin(), source.Marks[4].Points.end());
+    samePoints(walk->Points, joined);
+    EXPECT_EQ(tracks.PointsSkipped, 0);
+}
+
+TEST_F(TInterop, CoordinateListsOfMoreThanTenMegabytes)
+{
+    // Our own KML export of a mark of 500,000 points.
+    TMarkData mark;
+    mark.name = "Long";
+    for (int i = 0; i < 500000; ++i)
+        mark.points.push_back({10 + i * 1e-5L, 40 + i * 2e-6L});
+    TExportState state;
+    AddKmlPlacemark(state, mark, {});
+    const fs::path ours = Dir / "ours.kml";
+    SaveExportText(FillTemplate(kKmlDocument, state.FExportText), ours);
+    TImportResult r = ReadImportFile(ours);
+    ASSERT_EQ(r.Marks.size(), 1u);
+    ASSERT_EQ(r.Marks[0].Points.size(), mark.points.size());
+    for (size_t i = 0; i < mark.points.size(); i += 4999) {
+        EXPECT_EQ(Fixed6(r.Marks[0].Points[i].Lon), Fixed6(mark.points[i].Lon));
+        EXPECT_EQ(Fixed6(r.Marks[0].Points[i].Lat), Fixed6(mark.points[i].Lat));
+    }
+
+    // GPSBabel's KML of a track of 400,000 points with elevations.
+    std::string gpx = "<?xml version=\"1.0\"?>\n<gpx version=\"1.1\" creator=\"test\" "
+                      "xmlns=\"http://www.topografix.com/GPX/1/1\"><trk><name>Long</name><trkseg>\n";
+    for (int i = 0; i < 400000; ++i) {
+        gpx += "<trkpt lat=\"" + Fixed6(40 + i * 1e-5L) + "\" lon=\"" + Fixed6(10 + i * 2e-5L) + "\"><ele>";
+        gpx += std::to_string(100 + i % 1000) + ".5</ele></trkpt>\n";
+    }
+    SaveExportText(gpx + "</trkseg></trk></gpx>\n", Dir / "long.gpx");
+    RunTool("gpsbabel -i gpx -f '" + (Dir / "long.gpx").string() + "' -o kml,points=0 -F '" +
+            (Dir / "long.kml").string() + "'");
+    r = ReadImportFile(Dir / "long.kml");
+    ASSERT_EQ(r.Marks.size(), 1u);
+    EXPECT_EQ(r.Marks[0].Points.size(), 400000u);
+    EXPECT_EQ(Fixed6(r.Marks[0].Points.back().Lat), Fixed6(40 + 399999 * 1e-5L));
+}

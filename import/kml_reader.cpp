@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "coordinates.h"
+#include "import_limits.h"
 
 namespace {
 
@@ -18,9 +19,20 @@ std::string_view Trimmed(std::string_view text)
     return text.substr(begin, text.find_last_not_of(blanks) - begin + 1);
 }
 
-bool IsKmlNamespace(std::string_view uri)
+// The name a reader goes by: a KML element's local name (also in files without a
+// namespace), "gx:" and the local name for Google's extensions (also where the file
+// never declares the "gx" prefix, as many writers leave it), and empty for anything
+// else.
+std::string ElementName(const TXmlStream& xml)
 {
-    return uri.empty() || uri.starts_with("http://earth.google.com/kml/") || uri.starts_with("http://www.opengis.net/kml/");
+    const std::string_view uri = xml.NamespaceUri();
+    const std::string_view prefix = xml.Prefix();
+    if (uri == "http://www.google.com/kml/ext/2.2" || (uri.empty() && prefix == "gx"))
+        return "gx:" + std::string(xml.LocalName());
+    const bool kml = uri.empty() ? prefix.empty()
+                                 : uri.starts_with("http://earth.google.com/kml/") ||
+                                       uri.starts_with("http://www.opengis.net/kml/");
+    return kml ? std::string(xml.LocalName()) : std::string();
 }
 
 struct TKmlStyle {
@@ -40,20 +52,22 @@ struct TKmlStyle {
     }
 };
 
-// One geometry of a placemark: its points, or broken when its coordinates are bad.
+// One geometry of a placemark: its points, and what was left out of it.
 struct TGeometry {
     std::vector<TLonLat> Points;
-    bool Area = false;
-    bool Broken = false;
+    TImportedShape Shape = TImportedShape::Point;
+    bool HasCoordinates = false; // the first list of a geometry counts
+    int BadPoints = 0;
+    int Holes = 0;
 };
 
 struct TPlacemark {
     std::string Name;
     std::string Descr;
+    bool DescrCut = false;
     std::string StyleUrl;
     TKmlStyle Style;
     std::vector<TGeometry> Geometries;
-    size_t FirstMark = 0; // its marks in the result, from here on
 };
 
 // What a finished placemark leaves for the styles, which may come later in the file.
@@ -66,7 +80,10 @@ struct TStyledMarks {
 
 class TKmlReader {
 public:
-    TKmlReader(TXmlStream& xml, TImportResult& result) : FXml(xml), FResult(result) {}
+    TKmlReader(TXmlStream& xml, TImportResult& result, const std::function<void(std::string_view)>& onLink)
+        : FXml(xml), FResult(result), FOnLink(onLink)
+    {
+    }
 
     void Run()
     {
@@ -82,14 +99,11 @@ public:
             }
             if (!FXml.IsStartElement())
                 continue;
-            std::string name = IsKmlNamespace(FXml.NamespaceUri()) ? std::string(FXml.LocalName()) : std::string();
+            std::string name = ElementName(FXml);
             if (Text(name))
                 continue;
             Start(name);
-            if (FXml.IsEmptyElement())
-                End(name);
-            else
-                FOpen.push_back(std::move(name));
+            FOpen.push_back(std::move(name));
         }
         ResolveStyles();
     }
@@ -97,6 +111,7 @@ public:
 private:
     TXmlStream& FXml;
     TImportResult& FResult;
+    const std::function<void(std::string_view)>& FOnLink;
     std::vector<std::string> FOpen; // the open KML elements, the root first
 
     std::optional<TPlacemark> FPlacemark;
@@ -120,47 +135,76 @@ private:
 
     static bool IsGeometry(const std::string& name)
     {
-        return name == "Point" || name == "LineString" || name == "LinearRing" || name == "Polygon";
+        return name == "Point" || name == "LineString" || name == "LinearRing" || name == "Polygon" ||
+               name == "gx:Track";
     }
+
+    std::string ShortText() { return std::string(Trimmed(FXml.ElementText(kMaxShortTextBytes))); }
 
     // Elements whose text is all that matters; true when the element was read.
     bool Text(const std::string& name)
     {
         const std::string& parent = Parent();
-        if (FPlacemark && parent == "Placemark" && (name == "name" || name == "description" || name == "styleUrl")) {
-            std::string text = FXml.ElementText();
-            (name == "name" ? FPlacemark->Name : name == "description" ? FPlacemark->Descr : FPlacemark->StyleUrl) =
-                std::move(text);
+        if (FPlacemark && parent == "Placemark" && name == "name") {
+            FPlacemark->Name = FXml.ElementText(kMaxNameBytes);
+        } else if (FPlacemark && parent == "Placemark" && name == "description") {
+            FPlacemark->Descr = FXml.ElementText(kMaxDescriptionBytes, &FPlacemark->DescrCut);
+        } else if (FPlacemark && parent == "Placemark" && name == "styleUrl") {
+            FPlacemark->StyleUrl = ShortText();
         } else if (FStyle && name == "href" && parent == "Icon" && Parent(1) == "IconStyle") {
-            FStyle->IconHref = std::string(Trimmed(FXml.ElementText()));
+            FStyle->IconHref = ShortText();
         } else if (FStyle && name == "color" && (parent == "LineStyle" || parent == "PolyStyle")) {
-            (parent == "LineStyle" ? FStyle->LineColor : FStyle->FillColor) = ParseKmlColor(FXml.ElementText());
+            (parent == "LineStyle" ? FStyle->LineColor : FStyle->FillColor) = ParseKmlColor(ShortText());
         } else if (parent == "Pair" && (name == "key" || name == "styleUrl")) {
-            (name == "key" ? FPairKey : FPairUrl) = std::string(Trimmed(FXml.ElementText()));
+            (name == "key" ? FPairKey : FPairUrl) = ShortText();
+        } else if (name == "href" && (parent == "Link" || parent == "Url") && Parent(1) == "NetworkLink") {
+            const std::string href = ShortText();
+            if (FOnLink)
+                FOnLink(href);
         } else if (FGeometry && name == "coordinates" &&
                    (parent == "Point" || parent == "LineString" || parent == "LinearRing")) {
-            std::string text = FXml.ElementText();
-            if (parent == "LinearRing" && Parent(1) == "innerBoundaryIs")
-                return true; // holes have no place in a mark
-            Coordinates(text, parent == "Point");
+            Coordinates(parent);
+        } else if (FGeometry && name == "gx:coord" && parent == "gx:Track") {
+            const std::optional<TLonLat> point = ParseGxCoord(FXml.ElementText(kMaxShortTextBytes));
+            if (point) {
+                CountImportedPoints(FXml, FResult, 1);
+                FGeometry->Points.push_back(*point);
+            } else {
+                ++FGeometry->BadPoints;
+            }
         } else {
             return false;
         }
         return true;
     }
 
-    void Coordinates(std::string_view text, bool point)
+    // Reads the points as the text streams in, so a list of any length is never
+    // held as text.
+    void Coordinates(const std::string& parent)
     {
-        if (FGeometry->Broken || !FGeometry->Points.empty())
-            return; // the first list of a geometry counts
-        std::optional<std::vector<TLonLat>> points = ParseKmlCoordinates(text);
-        if (!points) {
-            FGeometry->Broken = true;
+        TGeometry& geometry = *FGeometry;
+        const bool hole = parent == "LinearRing" && Parent(1) == "innerBoundaryIs";
+        if (hole || geometry.HasCoordinates) {
+            // Holes have no place in a mark.
+            geometry.Holes += hole;
+            FXml.ReadText([](std::string_view) {});
             return;
         }
-        if (point && points->size() > 1)
-            points->resize(1);
-        FGeometry->Points = std::move(*points);
+        geometry.HasCoordinates = true;
+        TKmlCoordinates list(parent == "Point" ? 1 : SIZE_MAX);
+        size_t counted = 0;
+        auto count = [&] {
+            CountImportedPoints(FXml, FResult, list.Points.size() - counted);
+            counted = list.Points.size();
+        };
+        FXml.ReadText([&](std::string_view piece) {
+            list.Feed(piece);
+            count();
+        });
+        list.Finish();
+        count();
+        geometry.Points = std::move(list.Points);
+        geometry.BadPoints = list.Skipped;
     }
 
     void Start(const std::string& name)
@@ -173,6 +217,7 @@ private:
             if (FPlacemark && Parent() == "Placemark") {
                 FStyle = &FPlacemark->Style;
             } else if (!FPlacemark && id) {
+                CountSharedStyle();
                 FStyle = &FShared[*id];
                 *FStyle = {};
             } else {
@@ -186,9 +231,20 @@ private:
             FPairUrl.clear();
         } else if (FPlacemark && !FGeometry && IsGeometry(name)) {
             FGeometry.emplace();
-            FGeometry->Area = name == "Polygon" || name == "LinearRing";
+            FGeometry->Shape = name == "Point"                          ? TImportedShape::Point
+                               : name == "Polygon" || name == "LinearRing" ? TImportedShape::Area
+                                                                           : TImportedShape::Line;
             FGeometryDepth = FOpen.size();
         }
+    }
+
+    // Shared styles are few in any file people use; a file of nothing else must not
+    // fill the memory with them.
+    void CountSharedStyle()
+    {
+        if (FShared.size() + FStyleMaps.size() >= kMaxImportMarks)
+            FXml.Fail("the file holds more than " + GroupedCount(kMaxImportMarks) +
+                      " shared styles, the most one import reads");
     }
 
     void End(const std::string& name)
@@ -201,8 +257,11 @@ private:
         } else if (name == "Style") {
             FStyle = nullptr;
         } else if (name == "Pair") {
-            if (!FStyleMapId.empty() && FPairKey == "normal")
+            if (!FStyleMapId.empty() && FPairKey == "normal") {
+                if (!FStyleMaps.contains(FStyleMapId))
+                    CountSharedStyle();
                 FStyleMaps[FStyleMapId] = FPairUrl;
+            }
         } else if (name == "StyleMap") {
             FStyleMapId.clear();
         }
@@ -215,20 +274,15 @@ private:
         if (placemark.Geometries.empty())
             ++FResult.Skipped;
         for (TGeometry& geometry : placemark.Geometries) {
-            if (geometry.Broken || geometry.Points.empty()) {
+            if (geometry.Points.empty()) {
                 ++FResult.Skipped;
+                FResult.SkippedUnreadable += geometry.BadPoints > 0;
                 continue;
             }
-            std::vector<TLonLat>& points = geometry.Points;
-            // The shape of a mark is an area when its last point repeats its first.
-            if (geometry.Area && points.size() > 1 &&
-                (points.back().Lon != points.front().Lon || points.back().Lat != points.front().Lat))
-                points.push_back(points.front());
-            TImportedMark mark;
-            mark.Name = placemark.Name;
-            mark.Descr = placemark.Descr;
-            mark.Points = std::move(points);
-            FResult.Marks.push_back(std::move(mark));
+            FResult.PointsSkipped += geometry.BadPoints;
+            FResult.HolesDropped += geometry.Holes;
+            AddImportedMark(FXml, FResult, placemark.Name, placemark.Descr, placemark.DescrCut,
+                            std::move(geometry.Points), geometry.Shape);
         }
         styled.End = FResult.Marks.size();
         if (styled.End > styled.First)
@@ -284,7 +338,7 @@ std::optional<std::int32_t> ParseKmlColor(std::string_view text)
     return static_cast<std::int32_t>(value);
 }
 
-void ReadKml(TXmlStream& xml, TImportResult& result)
+void ReadKml(TXmlStream& xml, TImportResult& result, const std::function<void(std::string_view href)>& onLink)
 {
-    TKmlReader(xml, result).Run();
+    TKmlReader(xml, result, onLink).Run();
 }

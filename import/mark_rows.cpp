@@ -3,9 +3,22 @@
 #include <algorithm>
 
 #include "code_page.h"
+#include "import_limits.h"
 #include "mark_geometry.h"
+#include "url_text.h"
 
 namespace {
+
+// What an imported mark gets where the file says nothing, taken from the marks the
+// map application writes (those of the sample): they carry scale1 from 0 to 3 and
+// scale2 24, so 0 to 24 shows an imported mark at every scale at which any of them
+// shows; lines are drawn in red (0x0000FF, the table's blue-green-red order), points
+// and areas in 0x2060C0, and areas filled with 0x40A040.
+constexpr std::int64_t kDefaultScale1 = 0;
+constexpr std::int64_t kDefaultScale2 = 24;
+constexpr std::int64_t kDefaultLineColor = 0x0000FF;
+constexpr std::int64_t kDefaultOutlineColor = 0x2060C0;
+constexpr std::int64_t kDefaultFillColor = 0x40A040;
 
 // Memo text keeps the line breaks of the platform the map application runs on.
 std::string WithCrLf(std::string_view text)
@@ -24,42 +37,28 @@ std::string WithCrLf(std::string_view text)
     return out;
 }
 
-std::string PercentDecoded(std::string_view text)
-{
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9')
-            return c - '0';
-        c = static_cast<char>(c | 0x20);
-        return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    };
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2])));
-            i += 2;
-        } else {
-            out.push_back(text[i]);
-        }
-    }
-    return out;
-}
-
 // The field objects of the marks table that an imported row sets, looked up once.
 struct TMarkFields {
     explicit TMarkFields(TClientDataSet& marks)
-        : name(marks.FieldNamed("name")), descr(marks.FieldNamed("descr")), lonlatarr(marks.FieldNamed("lonlatarr")),
-          lonL(marks.FieldNamed("lonL")), latT(marks.FieldNamed("latT")), LonR(marks.FieldNamed("LonR")),
-          LatB(marks.FieldNamed("LatB")), color1(marks.FieldNamed("color1")), color2(marks.FieldNamed("color2")),
-          visible(marks.FieldNamed("visible")), picname(marks.FieldNamed("picname"))
+        : name(marks.FieldNamed("name")), descr(marks.FieldNamed("descr")), scale1(marks.FieldNamed("scale1")),
+          scale2(marks.FieldNamed("scale2")), lonlatarr(marks.FieldNamed("lonlatarr")), lonL(marks.FieldNamed("lonL")),
+          latT(marks.FieldNamed("latT")), LonR(marks.FieldNamed("LonR")), LatB(marks.FieldNamed("LatB")),
+          color1(marks.FieldNamed("color1")), color2(marks.FieldNamed("color2")), visible(marks.FieldNamed("visible")),
+          picname(marks.FieldNamed("picname"))
     {
     }
-    TField &name, &descr, &lonlatarr, &lonL, &latT, &LonR, &LatB, &color1, &color2, &visible, &picname;
+    TField &name, &descr, &scale1, &scale2, &lonlatarr, &lonL, &latT, &LonR, &LatB, &color1, &color2, &visible,
+        &picname;
 };
 
-void SetRow(TMarkFields& f, const TImportedMark& mark, const TIconCache& icons)
+void SetRow(TMarkFields& f, const TImportedMark& mark, const TIconCache& icons, TRowNotes& notes)
 {
-    f.name.SetAsText(ImportedText(mark.Name));
-    f.descr.SetAsText(WithCrLf(ImportedText(mark.Descr)));
+    const std::string name = ImportedText(mark.Name, &notes.CharactersReplaced);
+    notes.NamesCut += name.size() > static_cast<size_t>(f.name.Size());
+    f.name.SetAsText(name);
+    f.descr.SetAsText(WithCrLf(ImportedText(mark.Descr, &notes.CharactersReplaced)));
+    f.scale1.SetAsValue(kDefaultScale1);
+    f.scale2.SetAsValue(kDefaultScale2);
     std::string blob;
     blob.reserve(mark.Points.size() * 24);
     double lonL = mark.Points[0].Lon, lonR = lonL, latT = mark.Points[0].Lat, latB = latT;
@@ -75,10 +74,10 @@ void SetRow(TMarkFields& f, const TImportedMark& mark, const TIconCache& icons)
     f.latT.SetAsValue(latT);
     f.LonR.SetAsValue(lonR);
     f.LatB.SetAsValue(latB);
-    if (mark.LineColor)
-        f.color1.SetAsValue(std::int64_t{*mark.LineColor});
-    if (mark.FillColor)
-        f.color2.SetAsValue(std::int64_t{*mark.FillColor});
+    const bool line = mark.Points.size() > 1 && (mark.Points.back().Lon != mark.Points.front().Lon ||
+                                                 mark.Points.back().Lat != mark.Points.front().Lat);
+    f.color1.SetAsValue(mark.LineColor ? std::int64_t{*mark.LineColor} : line ? kDefaultLineColor : kDefaultOutlineColor);
+    f.color2.SetAsValue(mark.FillColor ? std::int64_t{*mark.FillColor} : kDefaultFillColor);
     f.visible.SetAsValue(true);
     // No icon is an empty name, as the map application writes it.
     f.picname.SetAsText(ImportedIconName(mark.IconHref, icons, f.picname.Size()));
@@ -86,12 +85,19 @@ void SetRow(TMarkFields& f, const TImportedMark& mark, const TIconCache& icons)
 
 } // namespace
 
-std::string ImportedText(std::string_view utf8)
+std::string ImportedText(std::string_view utf8, int* replaced)
 {
     if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
         return std::string(utf8);
+    // Each character the code page lacks adds one "?" to those of the text itself.
+    auto countReplaced = [&](const std::string& text) {
+        if (replaced)
+            *replaced += static_cast<int>(std::count(text.begin(), text.end(), '?') -
+                                          std::count(utf8.begin(), utf8.end(), '?'));
+        return text;
+    };
     if (!IsWellFormedUtf8(utf8))
-        return Utf8ToCp1251(utf8);
+        return countReplaced(Utf8ToCp1251(utf8));
     // Through UTF-16, whose conversion gives one "?" per missing character, also for
     // those outside the Basic Multilingual Plane.
     std::u16string wide;
@@ -111,7 +117,7 @@ std::string ImportedText(std::string_view utf8)
             wide.push_back(static_cast<char16_t>(cp));
         }
     }
-    return Utf16ToCp1251(wide);
+    return countReplaced(Utf16ToCp1251(wide));
 }
 
 std::string ImportedIconName(std::string_view href, const TIconCache& icons, int width)
@@ -128,21 +134,52 @@ std::string ImportedIconName(std::string_view href, const TIconCache& icons, int
     return name.size() <= static_cast<size_t>(width) ? name : std::string();
 }
 
-int InsertImportedMarks(TClientDataSet& marks, const TImportResult& imported, const TIconCache& icons)
+int InsertImportedMarks(TClientDataSet& marks, const TImportResult& imported, const TIconCache& icons,
+                        TRowNotes* notes)
 {
     TSuspendedViews suspended(marks);
     TBulkInsert bulk(marks);
     TMarkFields fields(marks);
+    TRowNotes counted;
+    counted.NameWidth = fields.name.Size();
     for (const TImportedMark& mark : imported.Marks) {
         marks.BeginInsert();
-        SetRow(fields, mark, icons);
+        SetRow(fields, mark, icons, counted);
         marks.PostRow();
     }
     bulk.Commit();
+    if (notes)
+        *notes = counted;
     return static_cast<int>(imported.Marks.size());
 }
 
-std::string ImportCountText(int imported, int skipped)
+namespace {
+
+std::string Count(int n, const char* one, const char* many)
 {
-    return "Imported " + std::to_string(imported) + " marks; " + std::to_string(skipped) + " features skipped";
+    return GroupedCount(static_cast<std::uint64_t>(n)) + " " + (n == 1 ? one : many);
+}
+
+} // namespace
+
+std::string ImportReportText(int imported, const TImportResult& read, const TRowNotes& rows)
+{
+    std::string text = "Imported " + Count(imported, "mark", "marks") + ".";
+    auto line = [&](int n, const char* before, const char* one, const char* many, const std::string& after) {
+        if (n > 0)
+            text += "\n" + std::string(before) + Count(n, one, many) + after + ".";
+    };
+    const int unreadable = read.SkippedUnreadable;
+    line(read.Skipped - unreadable, "Skipped ", "feature", "features", " without coordinates");
+    line(unreadable, "Skipped ", "feature whose coordinates are", "features whose coordinates are",
+         " unreadable or out of range");
+    line(read.PointsSkipped, "Left out ", "point that is", "points that are", " unreadable or out of range");
+    line(read.ClosedLines, "Stored ", "closed line as an area", "closed lines as areas", "");
+    line(read.HolesDropped, "Dropped ", "polygon hole", "polygon holes", "");
+    line(rows.CharactersReplaced, "Replaced ", "character", "characters", " outside Windows-1251 by \"?\"");
+    line(rows.NamesCut, "Cut ", "name", "names", " to " + std::to_string(rows.NameWidth) + " bytes, the width of the field");
+    line(read.DescriptionsCut, "Cut ", "description", "descriptions",
+         " to " + std::to_string(kMaxDescriptionBytes / 1024) + " KB");
+    line(read.DocumentsNotRead, "Did not read ", "further KML document", "further KML documents", " of the KMZ archive");
+    return text;
 }

@@ -86,18 +86,19 @@ bool UseKeyedApi(QStringList& lines, const QString& key)
 
 QString TGMMap::PageText() const
 {
-    QByteArray resource;
+    QString page;
     try {
-        resource = MapPageResource();
+        page = Provider == TMapProvider::Osm ? OsmPageText(Tiles) : QString::fromUtf8(MapPageResource());
     } catch (const EMarksError&) {
         RaiseMessage(gmNoResource);
     }
-    QStringList lines = LinesOf(QString::fromUtf8(resource));
-    const bool keyed = !FAPIKey.isEmpty() && UseKeyedApi(lines, FAPIKey);
+    QStringList lines = LinesOf(page);
+    const bool keyed = Provider == TMapProvider::Google && !FAPIKey.isEmpty() && UseKeyedApi(lines, FAPIKey);
     QString text;
+    text.reserve(page.size() + lines.size() + 16);
     for (const QString& line : lines)
         text += line + QLatin1String("\r\n");
-    if (!keyed) {
+    if (Provider == TMapProvider::Google && !keyed) {
         const qsizetype at = text.indexOf(kApiKey);
         if (at >= 0)
             text.replace(at, kApiKey.size(), FAPIKey);
@@ -156,6 +157,7 @@ void TGMMap::OnDocumentComplete(TFrameId frame)
         return;
     }
     FPageLoaded = true;
+    ++FPageLoads;
     if (FActive && AfterPageLoaded)
         ReportErrors([this] { AfterPageLoaded(*this, true); });
 }

@@ -12,6 +12,7 @@
 #include "gm_map_props.h"
 #include "gm_messages.h"
 #include "gm_types.h"
+#include "map_settings.h"
 #include "web_control.h"
 #include "web_view.h"
 
@@ -36,6 +37,9 @@ public:
     TVisualProp VisualProp;
     TLayers Layers;
     TStreetView StreetView;
+    // The page loaded on activation, and the tiles of the OpenStreetMap page.
+    TMapProvider Provider = TMapProvider::Google;
+    TTileSettings Tiles;
     // Raised with first = true once per load of the page text (while active), and
     // with first = false when the page reports that the map's tiles have loaded.
     std::function<void(TGMMap& sender, bool first)> AfterPageLoaded;
@@ -44,6 +48,9 @@ public:
     std::function<void(const std::string& message)> OnError;
     // Called for each map event the poll takes, after its effect on RequiredProp.
     std::function<void(const QString& event)> OnMapEvent;
+    // Called by the poll when a person clicked one of the marks shown with
+    // MarksShow, with the key the mark was sent with.
+    std::function<void(int key)> OnMarkClick;
 
     bool Active() const { return FActive; }
     void SetActive(bool value);
@@ -57,11 +64,15 @@ public:
     TWebControl& Web() { return FWeb; }
 
     bool PageLoaded() const { return FPageLoaded; }
+    // Counts the loads of the page text that completed: whatever was sent to an
+    // earlier page is not on this one.
+    int PageLoads() const { return FPageLoads; }
     bool MapCreated() const { return FMapCreated; }
     TMapState State() const;
     bool PollTimerRunning() const { return FTimer.isActive(); }
 
-    // The page of the resource with CR LF line ends and the API key put in.
+    // The page of the provider with CR LF line ends: the Google page with the API key
+    // put in, or the OpenStreetMap page with its tile settings.
     QString PageText() const;
     void LoadPage();
     void LoadBlankPage();
@@ -98,6 +109,7 @@ private:
     bool FActive = false;
     bool FPageLoaded = false;
     bool FMapCreated = false;
+    int FPageLoads = 0;
     // Set while the page text waits for the blank document it is to be loaded into.
     bool FPageWaitsForDocument = false;
     std::optional<TFrameId> FPendingFrame;

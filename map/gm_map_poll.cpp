@@ -20,6 +20,8 @@ const QStringList kMarkerFlags = {"click",     "dblclick",  "drag",     "dragEnd
 const QStringList kInfoWinFlags = {"infoWinCloseClick"};
 const QStringList kPolylineFlags = {"click",    "dblclick",  "mouseDown", "mouseMove",
                                     "mouseOut", "mouseOver", "mouseUp",   "rightClick"};
+// The clicks on the marks of MarksShow.
+const QString kMarksForm = QStringLiteral("eventsMarks");
 // The map events in the order they are taken.
 const QStringList kMapEventOrder = {"boundsChange", "centerChange", "click",       "dblclick",
                                     "mouseMove",    "mouseOut",     "mouseOver",   "rightClick",
@@ -48,6 +50,8 @@ std::vector<TPageStep> ResetSteps()
         for (const QString& flag : *flags)
             steps.push_back(TPageStep::Write(form, flag, zero));
     }
+    steps.push_back(TPageStep::Write(kMarksForm, QStringLiteral("eventfired"), zero));
+    steps.push_back(TPageStep::Write(kMarksForm, QStringLiteral("click"), zero));
     return steps;
 }
 
@@ -95,7 +99,7 @@ void TGMMap::PollEvents()
     if (!FWeb.WebBrowser || !FPageLoaded || !FMapCreated)
         return;
 
-    std::vector<TPageStep> steps = {TPageStep::Read(kEventForms)};
+    std::vector<TPageStep> steps = {TPageStep::Read(kEventForms + QStringList{kMarksForm})};
     for (TPageStep& step : ResetSteps())
         steps.push_back(std::move(step));
     // The path check: one request and one read per line and area item.
@@ -152,6 +156,9 @@ void TGMMap::PollEvents()
                  false);
     linkedEvents(QStringLiteral("eventsPolyline"), kPolylineFlags, TComponentKind::Polyline, TComponentKind::Polygon,
                  true);
+
+    if (fired(kMarksForm) && Flag(events, kMarksForm, QStringLiteral("click")) && OnMarkClick)
+        OnMarkClick(TWebControl::IntegerIn(events, kMarksForm, QStringLiteral("markKey"), -1));
 
     for (size_t i = 0; i < lines.size(); ++i) {
         const auto [line, scriptStep] = lines[i];

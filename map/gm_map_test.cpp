@@ -2,6 +2,12 @@
 // their checks, the web bridge and the event poll.
 #include "map_test_fixture.h"
 
+#include <QRegularExpression>
+
+#include <filesystem>
+#include <fstream>
+
+#include "map_settings.h"
 #include "test_helpers.h"
 
 using TMapView = TMapFixture;
@@ -56,6 +62,69 @@ TEST_F(TMapView, PageTextHasCrLfLinesAndTheKeyOnlyWhereItBelongs)
     EXPECT_EQ(keyed.count("/maps/api/js?"), 1);
     EXPECT_TRUE(keyed.contains("&amp;key=AIza%22%3E%3Cscript%3Ex%3C%2Fscript%3E%26k\"></script>\r\n"));
     EXPECT_FALSE(keyed.contains("<!-- <script"));
+}
+
+TEST_F(TMapView, OsmPageTextCarriesLeafletAndTheTileSettingsAsData)
+{
+    Map.Provider = TMapProvider::Osm;
+    Map.Tiles = {"http://127.0.0.1:1/{z}/{x}/{y}.png?a=1&b='2'", "Tiles </script><script>alert(1)</script>", 17};
+    const QString text = Map.PageText();
+    EXPECT_TRUE(text.endsWith("</html>\r\n"));
+    EXPECT_FALSE(text.contains(QRegularExpression("[^\r]\n")));
+    for (const char* gone : {"@LEAFLET", "@MARKERCLUSTER", "@SETTINGS", "sourceMappingURL", "url(images/",
+                             "<script>alert(1)"})
+        EXPECT_FALSE(text.contains(gone)) << gone;
+    EXPECT_TRUE(text.contains("L.markerClusterGroup") && text.contains(".leaflet-control-attribution"));
+    EXPECT_TRUE(text.contains(R"("url":"http://127.0.0.1:1/{z}/{x}/{y}.png?a=1&b='2'")"));
+    EXPECT_TRUE(text.contains(R"("attribution":"Tiles \u003c/script>\u003cscript>alert(1)\u003c/script>")"));
+    EXPECT_TRUE(text.contains(R"("maxZoom":17)"));
+    // The page's forms are those the map view and the poll read.
+    Show();
+    EXPECT_EQ(Map.State(), TMapState::Live);
+    EXPECT_EQ(View.Field("eventsMarks", "markKey"), "0");
+    EXPECT_EQ(View.Field("eventsPolyline", "linkCompZIndex"), "0");
+}
+
+TEST(MapSettings, ProviderAndTilesFromTheFileOrTheEnvironment)
+{
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / "marks_map_settings_test";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "program");
+    std::filesystem::create_directories(dir / "config" / "marks-editor");
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString((dir / "config").string()));
+    const auto write = [](const std::filesystem::path& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+    };
+    const auto read = [&] { return ReadMapSettings(dir / "program"); };
+
+    TMapSettings settings = read();
+    EXPECT_EQ(settings.Provider, TMapProvider::Osm);
+    EXPECT_EQ(settings.Tiles.Url, "https://tile.openstreetmap.org/{z}/{x}/{y}.png");
+    EXPECT_EQ(settings.Tiles.Attribution, "");
+    EXPECT_EQ(settings.Tiles.MaxZoom, 19);
+    // The user's configuration folder serves when the program's folder has no file.
+    write(dir / "config" / "marks-editor" / "marks-editor.ini", "[Map]\nApiKey= key \n");
+    settings = read();
+    EXPECT_EQ(settings.ApiKey, "key");
+    EXPECT_EQ(settings.Provider, TMapProvider::Google); // a key chooses Google unless told otherwise
+    write(dir / "program" / "marks-editor.ini",
+          "[Map]\nApiKey=key\nProvider=OSM\nTileUrl=http://tiles.example/{z}/{x}/{y}.png\n"
+          "TileAttribution=\xC2\xA9 Example\nMaxZoom=17\n");
+    settings = read();
+    EXPECT_EQ(settings.Provider, TMapProvider::Osm);
+    EXPECT_EQ(settings.Tiles.Url, "http://tiles.example/{z}/{x}/{y}.png");
+    EXPECT_EQ(settings.Tiles.Attribution, "© Example");
+    EXPECT_EQ(settings.Tiles.MaxZoom, 17);
+    qputenv("MARKS_MAP_PROVIDER", "google");
+    qputenv("MARKS_MAP_MAX_ZOOM", "99");
+    qputenv("MARKS_MAP_TILE_URL", "http://127.0.0.1/{z}/{x}/{y}.png");
+    settings = read();
+    EXPECT_EQ(settings.Provider, TMapProvider::Google);
+    EXPECT_EQ(settings.Tiles.MaxZoom, 19);
+    EXPECT_EQ(settings.Tiles.Url, "http://127.0.0.1/{z}/{x}/{y}.png");
+    for (const char* variable : {"MARKS_MAP_PROVIDER", "MARKS_MAP_MAX_ZOOM", "MARKS_MAP_TILE_URL", "XDG_CONFIG_HOME"})
+        qunsetenv(variable);
+    std::filesystem::remove_all(dir);
 }
 
 TEST_F(TMapView, ScriptCallChecksInOrder)

@@ -139,6 +139,52 @@ QString JsQuoted(const QString& value)
     return out;
 }
 
+namespace {
+
+// The length of a character in a JSON string literal.
+int JsonLength(char16_t u)
+{
+    if (u == '"' || u == '\\')
+        return 2;
+    if (u < 0x20 || u == 0x2028 || u == 0x2029)
+        return 6;
+    return 1;
+}
+
+} // namespace
+
+void AppendJsonString(QString& out, QStringView text)
+{
+    static const char hex[] = "0123456789abcdef";
+    qsizetype length = 2;
+    for (const QChar c : text)
+        length += JsonLength(c.unicode());
+    const qsizetype start = out.size();
+    out.resize(start + length);
+    char16_t* p = reinterpret_cast<char16_t*>(out.data()) + start;
+    *p++ = '"';
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        switch (JsonLength(u)) {
+        case 1:
+            *p++ = u;
+            break;
+        case 2:
+            *p++ = '\\';
+            *p++ = u;
+            break;
+        default:
+            *p++ = '\\';
+            *p++ = 'u';
+            *p++ = char16_t(hex[(u >> 12) & 15]);
+            *p++ = char16_t(hex[(u >> 8) & 15]);
+            *p++ = char16_t(hex[(u >> 4) & 15]);
+            *p++ = char16_t(hex[u & 15]);
+        }
+    }
+    *p = '"';
+}
+
 QString JsText(const QString& value)
 {
     QString text = value;

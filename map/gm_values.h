@@ -23,6 +23,10 @@ QString JsCoordinate(double value, int precision = 0);
 // literal or the script around it is escaped: the apostrophe, backslash, line
 // breaks (CR, LF, U+2028, U+2029), other control characters and "</".
 QString JsQuoted(const QString& value);
+// Appends the text as a JSON string literal, which is also a JavaScript one: '"',
+// backslash, control characters, U+2028 and U+2029 escaped. Texts of many megabytes
+// pass through here, so it writes in one pass into space sized beforehand.
+void AppendJsonString(QString& out, QStringView text);
 // A text for the page: apostrophes become the placeholder ".#%#:" that the page
 // turns back, then the text is quoted as above.
 QString JsText(const QString& value);

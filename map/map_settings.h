@@ -4,7 +4,33 @@
 
 #include <filesystem>
 
-// The map service's API key: the environment variable MARKS_MAP_API_KEY when it is
-// set and not blank, otherwise ApiKey= of the [Map] section of marks-editor.ini in
-// the program's folder; empty when neither gives one.
-QString MapApiKey(const std::filesystem::path& programDir);
+// The map page a window shows: the Google map service's, or Leaflet's with the
+// tiles of an OpenStreetMap tile service.
+enum class TMapProvider { Google, Osm };
+
+// Where the OpenStreetMap page takes its tiles from: an address with {z}, {x} and
+// {y} (and optionally {s}), the attribution shown under the map (empty: the one
+// OpenStreetMap's own tiles ask for), and the deepest zoom the service has.
+struct TTileSettings {
+    QString Url = QStringLiteral("https://tile.openstreetmap.org/{z}/{x}/{y}.png");
+    QString Attribution;
+    int MaxZoom = 19;
+};
+
+struct TMapSettings {
+    QString ApiKey;
+    TMapProvider Provider = TMapProvider::Osm;
+    TTileSettings Tiles;
+};
+
+// The [Map] section of marks-editor.ini in the program's folder, or else in the
+// user's configuration folder (marks-editor/ in it), each key overridden by its
+// environment variable when that is set and not blank:
+//   ApiKey=           MARKS_MAP_API_KEY
+//   Provider=         MARKS_MAP_PROVIDER           google or osm; by default google
+//                                                   when there is an API key
+//   TileUrl=          MARKS_MAP_TILE_URL
+//   TileAttribution=  MARKS_MAP_TILE_ATTRIBUTION
+//   MaxZoom=          MARKS_MAP_MAX_ZOOM           1 to 22, else 19
+// Values are UTF-8, with the blanks around them removed.
+TMapSettings ReadMapSettings(const std::filesystem::path& programDir);

@@ -16,6 +16,7 @@
 
 #include <memory>
 
+#include "gm_values.h"
 #include "marks_error.h"
 
 namespace {
@@ -184,34 +185,6 @@ const char* const kExchangeScript = R"JS((function (steps) {
 
 } // namespace
 
-namespace {
-
-// A JSON string (also a JavaScript string literal): texts of many thousand points
-// pass through here, so it is written by hand in one pass.
-void AppendString(QString& out, const QString& text)
-{
-    static const char hex[] = "0123456789abcdef";
-    out += QLatin1Char('"');
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if (u == '"' || u == '\\') {
-            out += QLatin1Char('\\');
-            out += c;
-        } else if (u < 0x20 || u == 0x2028 || u == 0x2029) {
-            out += QLatin1String("\\u");
-            out += QLatin1Char(hex[(u >> 12) & 15]);
-            out += QLatin1Char(hex[(u >> 8) & 15]);
-            out += QLatin1Char(hex[(u >> 4) & 15]);
-            out += QLatin1Char(hex[u & 15]);
-        } else {
-            out += c;
-        }
-    }
-    out += QLatin1Char('"');
-}
-
-} // namespace
-
 QString ExchangeScript(const std::vector<TPageStep>& steps)
 {
     QString out = QString::fromLatin1(kExchangeScript);
@@ -228,29 +201,29 @@ QString ExchangeScript(const std::vector<TPageStep>& steps)
         switch (step.Kind) {
         case TPageStep::skScript:
             out += QLatin1String(",\"t\":");
-            AppendString(out, step.Text);
+            AppendJsonString(out, step.Text);
             break;
         case TPageStep::skReadForms:
             out += QLatin1String(",\"f\":[");
             for (qsizetype f = 0; f < step.Forms.size(); ++f) {
                 if (f > 0)
                     out += QLatin1Char(',');
-                AppendString(out, step.Forms[f]);
+                AppendJsonString(out, step.Forms[f]);
             }
             out += QLatin1Char(']');
             if (!step.StashKey.isEmpty()) {
                 out += QLatin1String(",\"s\":");
-                AppendString(out, step.StashKey);
+                AppendJsonString(out, step.StashKey);
                 out += step.Known ? QLatin1String(",\"kn\":true") : QLatin1String(",\"kn\":false");
             }
             break;
         case TPageStep::skWriteField:
             out += QLatin1String(",\"f\":");
-            AppendString(out, step.Form);
+            AppendJsonString(out, step.Form);
             out += QLatin1String(",\"n\":");
-            AppendString(out, step.Field);
+            AppendJsonString(out, step.Field);
             out += QLatin1String(",\"v\":");
-            AppendString(out, step.Value);
+            AppendJsonString(out, step.Value);
             break;
         }
         out += QLatin1Char('}');
@@ -291,10 +264,18 @@ TPageResult ReadExchangeAnswer(const QString& json)
     return result;
 }
 
+QString MapUserAgent()
+{
+    return QStringLiteral("VexaTerrunMarksEditor/" MARKS_EDITOR_VERSION " (Vexa.Terrun Marks Editor; Qt WebEngine)");
+}
+
 TWebEngineView::TWebEngineView(QWidget* parent, QWebEngineProfile* profile) : FView(new QWebEngineView(parent))
 {
     setParent(FView);
-    auto* page = new TMapPanelPage(profile ? profile : QWebEngineProfile::defaultProfile(), FView);
+    if (!profile)
+        profile = QWebEngineProfile::defaultProfile();
+    profile->setHttpUserAgent(MapUserAgent());
+    auto* page = new TMapPanelPage(profile, FView);
     FView->setPage(page);
     new TPersonInputWatch(FView, page);
     connect(page, &QWebEnginePage::loadStarted, this, [this, page] {

@@ -19,7 +19,7 @@ class TWebEngineView : public TWebView {
     Q_OBJECT
 
 public:
-    // profile: nullptr for the default profile.
+    // profile: nullptr for the default profile. Its requests carry MapUserAgent.
     explicit TWebEngineView(QWidget* parent, QWebEngineProfile* profile = nullptr);
 
     QWebEngineView* Widget() const { return FView; }
@@ -41,6 +41,10 @@ private:
     void Report(std::function<void()> report);
     void HandOnDeferred();
 };
+
+// The User-Agent of the map panel's requests: the program and its version, as tile
+// services ask of the programs that use them.
+QString MapUserAgent();
 
 // The script text of an exchange (used by the view, and shown by tests).
 QString ExchangeScript(const std::vector<TPageStep>& steps);

@@ -12,8 +12,11 @@
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 
 #include "client_dataset.h"
 #include "fake_maps_api.h"
@@ -21,9 +24,13 @@
 #include "gm_map.h"
 #include "gm_marker.h"
 #include "gm_polyline.h"
+#include "gm_values.h"
+#include "icon_cache.h"
+#include "marks_on_map.h"
 #include "marks_schema.h"
 #include "show_mark.h"
 #include "test_helpers.h"
+#include "tile_server.h"
 #include "web_control.h"
 #include "web_engine_view.h"
 
@@ -32,6 +39,10 @@ namespace {
 struct TEnvironment {
     QWebEngineProfile Profile;
     TFakeMapsApi Api{Profile, SourceTreeFile("map/page/fake_maps_api_test.js")};
+    // The OpenStreetMap page's profile: tiles from the local service, nothing else.
+    QWebEngineProfile OsmProfile;
+    TRequestLog OsmRequests{OsmProfile};
+    TTileServer Tiles;
 };
 
 TEnvironment* Environment = nullptr;
@@ -59,7 +70,7 @@ void Pause(int ms)
 class TWebEngineMap : public ::testing::Test {
 protected:
     std::unique_ptr<QWidget> Panel = std::make_unique<QWidget>();
-    TWebEngineView* View = new TWebEngineView(Panel.get(), &Environment->Profile);
+    TWebEngineView* View;
     TGMMap Map;
     TGMMarker GMMarker1;
     TGMPolyline GMPolyline1;
@@ -69,8 +80,14 @@ protected:
     TPolygon& Polygon = GMPolygon1.Add();
     std::vector<std::string> Errors;
 
-    TWebEngineMap()
+    // osm: the OpenStreetMap page with the local tiles instead of the Google page.
+    explicit TWebEngineMap(bool osm = false)
+        : View(new TWebEngineView(Panel.get(), osm ? &Environment->OsmProfile : &Environment->Profile))
     {
+        if (osm) {
+            Map.Provider = TMapProvider::Osm;
+            Map.Tiles.Url = Environment->Tiles.TileUrl();
+        }
         View->Widget()->resize(400, 300);
         Map.SetWebBrowser(View);
         Map.AfterPageLoaded = [](TGMMap& map, bool first) {
@@ -295,10 +312,15 @@ TEST_F(TWebEngineMap, PageErrorsComeBackUnchanged)
     EXPECT_EQ(ErrorText([&] { Map.ExecuteScript("MapGetCenter", ""); }), "Не активно");
     Show();
     EXPECT_EQ(ErrorText([&] { Map.ExecuteScript("NoSuchFunction", ""); }), "NoSuchFunction is not defined");
-    EXPECT_NE(ErrorText([&] { Map.ExecuteScript("MapGetCenter", ")"); }), "(no error)");
+    EXPECT_EQ(ErrorText([&] { Map.ExecuteScript("MapGetCenter", ")"); }), "Unexpected token ')'");
     // The map's own error: a Make call before DoMap.
     EXPECT_EQ(ErrorText([&] { Map.ExecuteScript("DoMap = null; map = null; MakeMarker", "1"); }), "map is null");
-    // The page the network never saw: only the fake API was asked for.
+    // The page the network never saw: the map API was asked for and the fake served
+    // it; nothing else was asked for.
+    ASSERT_FALSE(Environment->Api.Requested.isEmpty());
+    EXPECT_TRUE(std::any_of(Environment->Api.Requested.begin(), Environment->Api.Requested.end(),
+                            [](const QString& url) { return url.startsWith("https://maps.googleapis.com/maps/api/js"); }))
+        << Environment->Api.Requested.join(' ').toStdString();
     for (const QString& url : Environment->Api.Requested)
         EXPECT_TRUE(url.startsWith("https://maps.googleapis.com/maps/api/js") || url.startsWith("fakemaps:") ||
                     url.startsWith("data:") || url.startsWith("about:"))
@@ -320,6 +342,171 @@ extern "C" const char* __asan_default_options()
     return "new_delete_type_mismatch=0";
 }
 #endif
+
+// The OpenStreetMap page: Leaflet from the program, tiles from the local service.
+class TOsmMap : public TWebEngineMap {
+protected:
+    TOsmMap() : TWebEngineMap(true) {}
+
+    // The marks of the sample, by category id, in file order.
+    std::map<std::string, std::vector<TMarkData>> SampleCategories()
+    {
+        TClientDataSet marks(MarksSchema());
+        marks.LoadTableFile(std::string(MARKS_SOURCE_DIR) + "/sample/marks.sml");
+        std::map<std::string, std::vector<TMarkData>> categories;
+        for (marks.GoFirst(); !marks.AtEnd(); marks.GoNext())
+            categories[marks.FieldNamed("categoryid").AsText()].push_back(ReadCurrentMark(marks));
+        return categories;
+    }
+
+    // Waits until the marks of MarksShow are drawn; their number.
+    int Drawn()
+    {
+        WaitFor([&] { return Js("document.forms.marksdata.shown.value") != "0"; });
+        return Js("document.forms.marksdata.shown.value").toInt();
+    }
+};
+
+TEST_F(TOsmMap, TheOverlaysTilesAndAttributionComeWithoutOtherNetwork)
+{
+    Environment->Tiles.Requests.clear();
+    Environment->OsmRequests.Requested.clear();
+    Show();
+    EXPECT_EQ(Js("linkedCompList.map(function (o) { return o.TolmId + ':' + map.hasLayer(o); }).join(' ')"),
+              "1:true 2:false 3:false"); // lines without points stay off the map
+    EXPECT_EQ(Js("map.getZoom()"), "8");
+
+    std::optional<TMarkData> point, line, area;
+    for (const auto& [category, marks] : SampleCategories())
+        for (const TMarkData& mark : marks) {
+            if (mark.points.empty())
+                continue;
+            auto& slot = ShapeOf(mark.points) == msPoint ? point : ShapeOf(mark.points) == msLine ? line : area;
+            if (!slot)
+                slot = mark;
+        }
+    ASSERT_TRUE(point && line && area);
+    ShowMark(*point);
+    EXPECT_EQ(Js("map.hasLayer(linkedCompList[0]) + ',' + map.hasLayer(linkedCompList[1])"), "true,false");
+    EXPECT_EQ(Js("linkedCompList[0].options.title"), QString::fromStdU16String(Cp1251ToUtf16(point->name)));
+    ShowMark(*line);
+    EXPECT_EQ(Js("map.hasLayer(linkedCompList[0]) + ',' + linkedCompList[1].getLatLngs().length"),
+              "false," + QString::number(line->points.size()));
+    int changes = 0;
+    GMPolyline1.OnPathChange = [&](TBasePolyline&) { ++changes; };
+    Map.PollTick();
+    changes = 0;
+    Map.PollTick();
+    EXPECT_EQ(changes, 0);
+    ShowMark(*area);
+    Map.ExecuteScript("PolylineGetPath", "3,0");
+    const QStringList pieces = Map.Web().GetFieldValue("polylinedata", "path", "").split(';');
+    ASSERT_EQ(pieces.size(), qsizetype(area->points.size()));
+    EXPECT_EQ(pieces.first(), pieces.last()); // the closing point travels too
+
+    // Tiles as the service's policy asks: the program's name, the attribution shown.
+    ASSERT_TRUE(WaitFor([&] { return Environment->Tiles.Requests.size() >= 4; }));
+    for (const TTileServer::TRequest& request : Environment->Tiles.Requests) {
+        EXPECT_TRUE(request.Path.endsWith(".png")) << request.Path.toStdString();
+        EXPECT_EQ(request.UserAgent, MapUserAgent());
+    }
+    EXPECT_EQ(Js("document.querySelector('.leaflet-control-attribution a[href=\"https://www.openstreetmap.org/"
+                 "copyright\"]').textContent"),
+              "© OpenStreetMap contributors");
+    for (const QString& url : Environment->OsmRequests.Requested)
+        EXPECT_TRUE(url.startsWith("http://127.0.0.1:") || url.startsWith("data:") || url.startsWith("about:"))
+            << url.toStdString();
+    EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(TOsmMap, ACategoryShowsWholeInItsColoursFittedAndAClickNamesItsMark)
+{
+    Panel->show();
+    Show();
+    TIconCache icons;
+    LoadIcons(std::string(MARKS_SOURCE_DIR) + "/sample", icons);
+    TMarksOnMap onMap;
+    const auto findIcon = [&](const std::string& name) -> const TIconPicture* {
+        const TIconEntry* icon = FindIcon(icons, name);
+        return icon ? &icon->Picture : nullptr;
+    };
+    const auto hex = [](std::int32_t bgr) {
+        return QString::asprintf("#%02X%02X%02X", bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF);
+    };
+    std::set<TMarkShape> shapes;
+    for (const auto& [category, marks] : SampleCategories()) {
+        onMap.Show(Map, marks, findIcon);
+        const int drawable = int(std::count_if(marks.begin(), marks.end(), [](const TMarkData& m) { return !m.points.empty(); }));
+        ASSERT_EQ(Drawn(), drawable);
+        EXPECT_EQ(Js("marksPoints.getLayers().length + marksShapes.getLayers().length"), QString::number(drawable));
+        EXPECT_EQ(Js("map.getBounds().contains(marksShapes.getBounds().extend(marksPoints.getBounds()))"), "true");
+        // Colours read back from the page: color1 draws a line, color2 fills an area,
+        // a point shows its icon.
+        const QStringList drawn = Js("[].concat(marksPoints.getLayers(), marksShapes.getLayers()).map(function (l) {"
+                                     " return l.marksKey + ' ' + (l.options.color || '-') + ' ' +"
+                                     " (l.options.fillColor || '-') + ' ' + (l.options.icon ?"
+                                     " String(l.options.icon.options.iconUrl).slice(0, 14) : '-'); }).join('|')")
+                                      .split('|', Qt::SkipEmptyParts);
+        for (const QString& line : drawn) {
+            const QStringList values = line.split(' ');
+            const TMarkData& mark = marks.at(size_t(values.value(0).toInt()));
+            const TMarkShape shape = ShapeOf(mark.points);
+            shapes.insert(shape);
+            const QString expected[] = {
+                shape != msPoint ? hex(mark.color1) : values.value(1),
+                shape == msPolygon ? hex(mark.color2) : values.value(2),
+                shape == msPoint && FindIcon(icons, mark.picname) ? "data:image/png" : values.value(3)};
+            EXPECT_EQ(values.mid(1), QStringList(std::begin(expected), std::end(expected))) << line.toStdString();
+        }
+    }
+    EXPECT_EQ(shapes.size(), 3u);
+
+    // A click on a mark on the map (close up, where it stands alone): the poll reports
+    // its key.
+    const std::vector<TMarkData> points = {Named("first", 37.5, 55.5), Named("second", 37.502, 55.5)};
+    onMap.Show(Map, points, findIcon);
+    ASSERT_EQ(Drawn(), 2);
+    Js("(window.clickTarget = marksPoints.getLayers()[1],"
+       " map.setView(clickTarget.getLatLng(), map.getMaxZoom(), { animate: false }))");
+    ASSERT_TRUE(WaitFor([&] { return Js("marksPoints.getVisibleParent(clickTarget) === clickTarget") == "true"; }));
+    const QString target = Js("(function (p) { return clickTarget.marksKey + ' ' + Math.round(p.x) + ' ' +"
+                              " Math.round(p.y); })(map.latLngToContainerPoint(clickTarget.getLatLng()))");
+    const QStringList parts = target.split(' ');
+    ASSERT_EQ(parts.size(), 3) << target.toStdString();
+    std::vector<int> clicked;
+    Map.OnMarkClick = [&](int key) { clicked.push_back(key); };
+    QTest::mouseClick(View->Widget()->focusProxy(), Qt::LeftButton, {}, QPoint(parts[1].toInt(), parts[2].toInt()));
+    WaitFor([&] {
+        Map.PollTick();
+        return !clicked.empty();
+    });
+    EXPECT_EQ(clicked, std::vector<int>{parts[0].toInt()});
+    EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(TOsmMap, NamesArriveAsTextInTitlesAndTooltips)
+{
+    Show();
+    Js("(window.alerted = 0, window.alert = function () { window.alerted++; })");
+    ShowMark(Named("x');alert(1);//</script>\r\n", 37.5, 55.5));
+    EXPECT_EQ(Js("JSON.stringify(linkedCompList[0].options.title)"), "\"x');alert(1);//</script>\\r\\n\"");
+    std::vector<TMarkData> marks = {Named("\"q\" 'a' </script><b>bold</b>\r\nnext", 37.5, 55.5),
+                                    Named("second", 37.6, 55.6)};
+    TMarksOnMap onMap;
+    onMap.Show(Map, marks, {});
+    ASSERT_EQ(Drawn(), 2);
+    Js("marksPoints.getLayers()[0].fire('mouseover', {}, true)");
+    EXPECT_EQ(Js("JSON.stringify(document.querySelector('.leaflet-tooltip').textContent)"),
+              "\"\\\"q\\\" 'a' </script><b>bold</b>\\r\\nnext\"");
+    EXPECT_EQ(Js("document.querySelectorAll('.leaflet-tooltip b').length"), "0");
+    // Windows-1251 has no U+2028; a marks text with one reaches the page all the same.
+    Map.ExecuteScript("MarksShow", JsQuoted(QString("{\"icons\":{},\"marks\":[[0,\"a") + QChar(0x2028) +
+                                            "b\",0,\"#FF0000\",\"#00FF00\",\"\",[1,2]]]}"));
+    ASSERT_EQ(Drawn(), 1);
+    EXPECT_EQ(Js("marksPoints.getLayers()[0].marksName.charCodeAt(1)"), "8232");
+    EXPECT_EQ(Js("window.alerted"), "0");
+    EXPECT_TRUE(Errors.empty());
+}
 
 #include "web_engine_view_test.moc"
 

@@ -143,6 +143,7 @@ void TClientDataSet::Close()
     FViewBegin = FViewEnd = FCursor = 0;
     FAtEnd = true;
     ++FGeneration;
+    ++FContentStamp;
     FMasterValue = {};
     FBuffer.clear();
     FModified = false;
@@ -220,7 +221,8 @@ void TClientDataSet::Open(TPacketContent content, TRowStore rows)
     RestrictView();
     FCursor = FViewBegin;
     FAtEnd = FViewBegin == FViewEnd;
-    ++FGeneration;
+    FOpenedAt = ++FGeneration;
+    ++FContentStamp;
     CursorMoved();
 }
 
@@ -263,6 +265,7 @@ void TClientDataSet::MergeChanges()
     FContent.ChangeLog.clear();
     FLogPlace.clear();
     ++FEpoch;
+    ++FContentStamp;
     Changed();
 }
 

@@ -209,6 +209,25 @@ public:
     bool GoToRow(const TRowRef& ref);
     static int CompareRowRefs(const TRowRef& a, const TRowRef& b);
 
+    // The stored rows, in the order they lie in memory, which is the fastest way to
+    // read them all; read without moving the cursor, for work across all
+    // categories. A pending edit is not there yet. OrderPlaces gives each stored
+    // row's place in the whole order (past the master link's restriction), kNoRow
+    // for the old versions and deleted rows that are not in it.
+    std::size_t StoredRowCount() const { return FRows.RowCount(); }
+    TValueView StoredValue(std::size_t row, const TField& field) const;
+    std::vector<std::size_t> OrderPlaces() const;
+    // The rows of the whole order by their place there.
+    TValueView OrderValue(std::size_t place, const TField& field) const;
+    // A reference to the row at a place of the order; its Position is that place.
+    TRowRef OrderRowRef(std::size_t place) const;
+    // The place of a referenced row in the order now; kNoRow when the row is gone:
+    // deleted, merged away, or referenced before the table was last opened.
+    std::size_t OrderPlaceOf(const TRowRef& ref) const;
+    // Changes whenever rows are posted or deleted, changes are merged, or the table
+    // opens or closes: what was read from the rows is current while it stays.
+    std::uint64_t ContentStamp() const { return FContentStamp; }
+
     // Editing.
     void BeginEdit();
     void BeginInsert();
@@ -322,6 +341,10 @@ private:
     std::size_t FCursor = 0;
     bool FAtEnd = true;
     std::uint64_t FGeneration = 1;
+    // The generation the table was last opened at: references from before are not
+    // followed, as their row numbers name rows of other content now.
+    std::uint64_t FOpenedAt = 0;
+    std::uint64_t FContentStamp = 0;
 
     // Master link.
     TClientDataSet* FMaster = nullptr;

@@ -308,6 +308,12 @@ TEST_F(TLinkedTables, RowReferencesLeadBackToTheirRows)
     Marks.DeleteRow();
     ASSERT_TRUE(Marks.GoToRow(spring));
     EXPECT_EQ(Marks.FieldNamed("name").AsText(), "Spring");
+
+    // Not a reopening (Reindex, Load), after which their row numbers name other rows.
+    GoToCategory("Camps");
+    const TRowRef north = Marks.CurrentRowRef();
+    Marks.SetPacketText(Marks.PacketText());
+    EXPECT_FALSE(Marks.GoToRow(north));
 }
 
 TEST(ClientDataSet, TextAssignment)

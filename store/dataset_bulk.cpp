@@ -48,6 +48,7 @@ void TClientDataSet::EndBulkInsert()
     RestrictView();
     PlaceCursorOn(FRows.RowCount() - 1, FCursor);
     FAtEnd = false;
+    ++FContentStamp;
     CursorMoved();
     if (FWatcher)
         FWatcher->AfterChange(*this);
@@ -68,6 +69,7 @@ void TClientDataSet::CancelBulkInsert()
     FContent.ChangeLog.resize(FBulkLog);
     FLogPlace.resize(FBulkLog);
     FContent.AutoIncValue = FBulkAutoInc;
+    ++FContentStamp;
     CursorMoved();
     if (FWatcher)
         FWatcher->AfterChange(*this);

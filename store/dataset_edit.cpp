@@ -147,6 +147,7 @@ void TClientDataSet::PostBuffer(bool newId)
     FBuffer.clear();
     FModified = false;
     FAtEnd = false;
+    ++FContentStamp;
     CursorMoved();
 }
 
@@ -187,6 +188,7 @@ void TClientDataSet::DeleteRow()
     if (FCursor >= FViewEnd && FViewEnd > FViewBegin)
         FCursor = FViewEnd - 1;
     FAtEnd = FViewBegin == FViewEnd;
+    ++FContentStamp;
     CursorMoved();
 }
 

@@ -278,6 +278,7 @@ void TClientDataSet::CommitRollBack(TRollBack& rollBack)
     FContent.AutoIncValue = mark.AutoInc;
     FOrder.swap(rollBack.Order);
     ++FGeneration;
+    ++FContentStamp;
     RestrictView();
     FCursor = FViewBegin == FViewEnd ? FViewBegin : std::clamp(FCursor, FViewBegin, FViewEnd - 1);
     FAtEnd = FViewBegin == FViewEnd;
@@ -356,6 +357,7 @@ void TClientDataSet::DeleteRowsAt(const std::vector<size_t>& rows)
     }
     std::erase_if(FOrder, [&](size_t row) { return gone[row]; });
     ++FGeneration;
+    ++FContentStamp;
     RestrictView();
     FCursor = FViewBegin == FViewEnd ? FViewBegin : std::clamp(FCursor, FViewBegin, FViewEnd - 1);
     FAtEnd = FViewBegin == FViewEnd;
@@ -491,6 +493,7 @@ void TClientDataSet::RestoreIdLayout(const TIdLayout& layout)
     FOrder.swap(order);
     FLogPlace.swap(places);
     ++FGeneration;
+    ++FContentStamp;
     RestrictView();
     FCursor = FViewBegin;
     FAtEnd = FViewBegin == FViewEnd;
@@ -537,6 +540,7 @@ void TClientDataSet::MapIds(const std::vector<std::pair<std::int64_t, std::int64
         }
     }
     ++FGeneration;
+    ++FContentStamp;
     RestrictView();
     FCursor = FViewBegin;
     FAtEnd = FViewBegin == FViewEnd;

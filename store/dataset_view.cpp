@@ -188,6 +188,47 @@ void TClientDataSet::RestrictView()
     FViewEnd = static_cast<size_t>(end - FOrder.begin());
 }
 
+TValueView TClientDataSet::StoredValue(size_t row, const TField& field) const
+{
+    if (!IsOpen() || row >= FRows.RowCount() || field.FStored < 0)
+        return {};
+    return FRows.Value(row, static_cast<size_t>(field.FStored));
+}
+
+std::vector<size_t> TClientDataSet::OrderPlaces() const
+{
+    std::vector<size_t> places(FRows.RowCount(), kNoRow);
+    for (size_t place = 0; place < FOrder.size(); ++place)
+        places[FOrder[place]] = place;
+    return places;
+}
+
+TValueView TClientDataSet::OrderValue(size_t place, const TField& field) const
+{
+    if (!IsOpen() || place >= FOrder.size() || field.FStored < 0)
+        return {};
+    return FRows.Value(FOrder[place], static_cast<size_t>(field.FStored));
+}
+
+TRowRef TClientDataSet::OrderRowRef(size_t place) const
+{
+    if (!IsOpen() || place >= FOrder.size())
+        return {};
+    return {FRowOf[FOrder[place]], place, FGeneration};
+}
+
+size_t TClientDataSet::OrderPlaceOf(const TRowRef& ref) const
+{
+    if (!IsOpen() || !ref.IsSet() || ref.Generation < FOpenedAt || ref.Row >= FLatest.size())
+        return kNoRow;
+    const size_t row = FLatest[ref.Row];
+    if (row == kNoRow || (FRows.RowState(row) & kHiddenStates))
+        return kNoRow;
+    if (ref.Generation == FGeneration && ref.Position < FOrder.size() && FOrder[ref.Position] == row)
+        return ref.Position;
+    return FindInOrder(row);
+}
+
 size_t TClientDataSet::FindInOrder(size_t row) const
 {
     auto it = std::lower_bound(FOrder.begin(), FOrder.end(), row,
@@ -312,7 +353,7 @@ bool TClientDataSet::GoToRow(const TRowRef& ref)
 {
     CheckOpen();
     SettleEdit();
-    if (!ref.IsSet())
+    if (!ref.IsSet() || ref.Generation < FOpenedAt)
         return false;
     if (ref.Generation == FGeneration && FViewBegin + ref.Position < FViewEnd &&
         FRowOf[FOrder[FViewBegin + ref.Position]] == ref.Row) {

@@ -2,7 +2,9 @@
 // reads must be written and read back with the same fields and rows. A packet that
 // opens as one of the two tables then goes the way of an edit and a save: a row is
 // changed, one deleted, one inserted, the change log merged and the table written,
-// and what is written must read back with every row that was visible.
+// and what is written must read back with every row that was visible. A packet that
+// opens as the marks table is searched across ten categories, and every mark found
+// must lead back to itself.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +12,7 @@
 
 #include "client_dataset.h"
 #include "data_packet.h"
+#include "mark_find.h"
 #include "marks_error.h"
 #include "marks_schema.h"
 
@@ -57,6 +60,34 @@ void EditMergeAndWrite(const TTableSchema& schema, std::string_view bytes)
     }
 }
 
+void FindAndGoToMarks(std::string_view bytes)
+{
+    static const std::string catsPacket = [] {
+        TPacketContent cats = EmptyCatsPacket();
+        for (std::int64_t id = 0; id < 10; ++id)
+            cats.Rows.push_back({0, {id, "c" + std::to_string(id), true, TFieldValue{}, TFieldValue{}}});
+        return WriteXmlPacket(cats);
+    }();
+    TClientDataSet cats(CatsSchema());
+    TClientDataSet marks(MarksSchema());
+    marks.SetMasterSource(&cats, "id");
+    cats.SetPacketText(catsPacket);
+    try {
+        marks.SetPacketText(bytes);
+    } catch (const EMarksError&) {
+        return;
+    }
+    for (std::string_view text : {std::string_view("e"), std::string_view("\xb8"), std::string_view("a\0", 2)}) {
+        TMarkSearch search(cats, marks, text, true);
+        search.RunToEnd();
+        if (search.Found().size() > search.Total() || search.Total() > marks.StoredRowCount())
+            std::abort();
+        for (const TFoundMark& found : search.Found())
+            if (!GoToFoundMark(cats, marks, found.Mark) || marks.FieldNamed("name").AsText() != found.Name)
+                std::abort();
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -80,5 +111,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     EditMergeAndWrite(CatsSchema(), bytes);
     EditMergeAndWrite(MarksSchema(), bytes);
+    FindAndGoToMarks(bytes);
     return 0;
 }

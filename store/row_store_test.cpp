@@ -271,7 +271,12 @@ TEST(TRowStore, ATableKeepsEveryVersionUntilItMergesAndReadsBytesInPlace)
 
     marks.GoFirst();
     TField& descr = marks.FieldNamed("descr");
-    EXPECT_EQ(descr.AsBytes().data(), descr.AsBytes().data()) << "read where it is kept, not copied";
+    // A row's texts lie one after the other in the table's one arena, and are read
+    // there: the description begins where the name ends.
+    const std::string_view name = marks.FieldNamed("name").AsBytes();
+    EXPECT_EQ(name, "m1");
+    EXPECT_EQ(descr.AsBytes(), "descr 1");
+    EXPECT_EQ(descr.AsBytes().data(), name.data() + name.size()) << "read where it is kept, not copied";
     marks.BeginEdit();
     descr.SetAsText("changed");
     marks.PostRow();

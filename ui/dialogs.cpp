@@ -2,7 +2,9 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QElapsedTimer>
 #include <QMessageBox>
+#include <QProgressDialog>
 
 void TQtDialogs::Inform(const std::string& text)
 {
@@ -88,4 +90,57 @@ std::optional<std::string> TQtDialogs::AskSaveFile(const std::string& defaultExt
         return std::nullopt;
     filterIndex = static_cast<int>(filters.indexOf(dialog.selectedNameFilter()));
     return dialog.selectedFiles().front().toStdString();
+}
+
+namespace {
+
+class TSilentProgress : public TProgress {
+public:
+    bool Step(std::uint64_t, std::uint64_t) override { return true; }
+};
+
+// A window-modal progress dialog that appears after half a second of work. The
+// events it needs (painting, the Cancel button) are handled at most every 50 ms,
+// so frequent steps cost the work nothing.
+class TQtProgress : public TProgress {
+public:
+    TQtProgress(QWidget* parent, const std::string& text)
+        : FDialog(QString::fromStdString(text), "Cancel", 0, kSteps, parent)
+    {
+        FDialog.setWindowTitle(QApplication::applicationDisplayName());
+        FDialog.setWindowModality(Qt::WindowModal);
+        FDialog.setMinimumDuration(500);
+        FDialog.setAutoReset(false);
+        FDialog.setAutoClose(false);
+        FDialog.setValue(0);
+        FTimer.start();
+    }
+
+    bool Step(std::uint64_t done, std::uint64_t total) override
+    {
+        if (FTimer.elapsed() >= 50) {
+            FTimer.restart();
+            const int value = total ? static_cast<int>(done * kSteps / total) : 0;
+            FDialog.setValue(std::min(value, kSteps - 1));
+            QApplication::processEvents();
+        }
+        return !FDialog.wasCanceled();
+    }
+
+private:
+    static constexpr int kSteps = 1000;
+    QProgressDialog FDialog;
+    QElapsedTimer FTimer;
+};
+
+} // namespace
+
+std::unique_ptr<TProgress> TDialogs::ShowProgress(const std::string&)
+{
+    return std::make_unique<TSilentProgress>();
+}
+
+std::unique_ptr<TProgress> TQtDialogs::ShowProgress(const std::string& text)
+{
+    return std::make_unique<TQtProgress>(FParent, text);
 }

@@ -2,12 +2,23 @@
 
 #include <QStringList>
 
+#include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
 class QWidget;
 
 enum class TAnswer { Yes, No, Cancel };
+
+// The progress of a long command, with a Cancel button, shown once the command has
+// taken more than a moment. Step reports how far it has come and returns false once
+// the person has cancelled; the dialog closes when the object goes.
+class TProgress {
+public:
+    virtual ~TProgress() = default;
+    virtual bool Step(std::uint64_t done, std::uint64_t total) = 0;
+};
 
 // Every question, message and chooser a window shows goes through this interface,
 // so tests can answer them without a person. Texts are UTF-8.
@@ -37,6 +48,8 @@ public:
         (void)filter;
         return std::nullopt;
     }
+    // A progress dialog saying text; by default none is shown and nothing cancels.
+    virtual std::unique_ptr<TProgress> ShowProgress(const std::string& text);
 };
 
 // A filter "text|pattern|text|pattern" as the file dialog's name filters, one per
@@ -56,6 +69,7 @@ public:
     std::optional<std::string> AskSaveFile(const std::string& defaultExt, const std::string& fileName,
                                            const std::string& filter, int& filterIndex) override;
     std::optional<std::string> AskOpenFile(const std::string& filter) override;
+    std::unique_ptr<TProgress> ShowProgress(const std::string& text) override;
 
 private:
     QWidget* FParent;

@@ -177,9 +177,27 @@ TEST(Switches, HeadlessExportsWriteToTheCurrentDirectory)
 
     // Another letter case is no switch: the program starts normally (and is stopped).
     fs::remove(dir / "Roverivoz.eza");
+#ifdef MARKS_SANITIZED
+    // The X keyboard library trips AddressSanitizer on a real display (see
+    // Window.CaptionsOnARealDisplay): here the program only has to keep running.
     TCommandResult lower = RunCommandLine("cd '" + dir.string() + "' && QT_QPA_PLATFORM=offscreen timeout 3 '" + kEditor.string() +
                         "' -exportwpt");
     EXPECT_EQ(lower.Code, 124);
+#else
+    // Its window shows on a virtual display, which a program stuck on the way does not.
+    // Display numbers from 140 up, so that a test using xvfb-run's own range at the
+    // same time never takes the same one.
+    WriteFileAtomically(dir / "window.sh", "QT_QPA_PLATFORM=xcb \"$1\" -exportwpt & pid=$!\n"
+                                           "for i in $(seq 200); do\n"
+                                           "  w=$(xdotool search --name 'Edit Marks' | head -1); [ -n \"$w\" ] && break\n"
+                                           "  sleep 0.05\n"
+                                           "done\n"
+                                           "echo \"[$(xdotool getwindowname \"$w\")]\"\n"
+                                           "kill $pid\n");
+    TCommandResult lower = RunCommandLine("cd '" + dir.string() + "' && timeout 60 xvfb-run -n 140 -a sh window.sh '" +
+                                          kEditor.string() + "'");
+    EXPECT_NE(lower.Output.find("[Edit Marks]\n"), std::string::npos) << lower.Output;
+#endif
     EXPECT_FALSE(fs::exists(dir / "Roverivoz.eza"));
 
     // The program beside a categories file alone: the error on standard error, exit 1.

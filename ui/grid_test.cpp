@@ -163,7 +163,7 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
     QStringList menu;
     for (QAction* a : Window->menuBar()->actions())
         menu << a->text() + (a->isEnabled() ? "" : "(off)");
-    EXPECT_EQ(menu.join(","), "&Load,&Save,&Export,Import...,|(off),&Reindex,&New,|(off),Undo(off),Redo(off),|(off),Show Google");
+    EXPECT_EQ(menu.join(","), "&Load,&Save,&Export,Import...,|(off),&Reindex,&New,|(off),Undo(off),Redo(off),|(off),Show Google,Find...");
     QStringList exports;
     for (QAction* a : Window->mnExportMP->actions())
         exports << (a->isSeparator() ? "-" : a->text());
@@ -172,7 +172,7 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
         QStringList items;
         for (QAction* a : popup->actions())
             items << a->text();
-        EXPECT_EQ(items.join(","), QString("Export To Kml,Export To Wpt,Export To Kmz") +
+        EXPECT_EQ(items.join(","), QString("Export To Kml,Export To Wpt,Export To Kmz,Show On Map") +
                                        (popup == Window->PopupCats ? ",Import Into Category..." : ""));
     }
     // Show1 opens and closes the map panel (on a recording web view here; the map's
@@ -594,7 +594,7 @@ TEST_F(TGridTest, NewWindowWithoutAFolder)
     QStringList menu;
     for (QAction* a : empty->menuBar()->actions())
         menu << a->text() + (a->isEnabled() ? "" : "(off)");
-    EXPECT_EQ(menu.join(","), "&Load,&Save(off),&Export(off),Import...(off),|(off),&Reindex(off),&New,|(off),Undo(off),Redo(off),|(off),Show Google");
+    EXPECT_EQ(menu.join(","), "&Load,&Save(off),&Export(off),Import...(off),|(off),&Reindex(off),&New,|(off),Undo(off),Redo(off),|(off),Show Google,Find...(off)");
     for (QMenu* popup : {empty->PopupCats, empty->PopupMarks})
         for (QAction* a : popup->actions())
             EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();

@@ -35,6 +35,7 @@ TfrmMain::TfrmMain(std::unique_ptr<TDialogs> dialogs, QWidget* parent)
     ConnectDragAndDrop();
     BuildImportCommands();
     BuildMap();
+    BuildFind();
     UpdateCommands();
     setGeometry(526, 194, 930, 516);
     FitToScreen(*this);

@@ -4,7 +4,10 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "client_dataset.h"
 #include "dialogs.h"
@@ -17,6 +20,7 @@
 #include "icon_cache.h"
 #include "icon_images.h"
 #include "mark_geometry.h"
+#include "marks_on_map.h"
 #include "mp_writer.h"
 #include "zip_archive.h"
 
@@ -27,7 +31,9 @@ class QMenu;
 class QSplitter;
 class TDBGrid;
 class TDBMemo;
+class TFindBar;
 class TGridModel;
+enum class TFindJump : std::uint8_t;
 
 // The editor window: owns its tables, its project directory and icon cache, and
 // the commands of its menu. Handlers stay thin; the work is done by the store.
@@ -91,6 +97,12 @@ public:
     void GRMarksDblClick();
     void ShowMarkOnMap();
     void GMMap1AfterPageLoaded(TGMMap& sender, bool first);
+    // "Show On Map" of the popups: every mark of the current category, or the marks
+    // selected in the marks grid, on the map at once (the map is shown first when it
+    // is hidden). A click on one of them on the map makes it the current mark.
+    void mnShowCategoryOnMapClick();
+    void mnShowSelectedOnMapClick();
+    void MapMarkClicked(int key);
 
     // The map preview: the web view of pnlGoogle (made when the map is first shown),
     // the map view and its three overlay components with one item each.
@@ -100,6 +112,9 @@ public:
     TGMPolyline GMPolyline1;
     TGMPolygon GMPolygon1;
     bool FMapShown = false;
+    // The marks last shown with Show On Map, by the key they went to the page with:
+    // their category and their row.
+    std::vector<std::pair<TRowRef, TRowRef>> FMapMarks;
     // Makes the panel's web view; tests put in one of their own.
     std::function<TWebView*(QWidget* panel)> MakeWebBrowser;
 
@@ -111,6 +126,12 @@ public:
     // reports the counts; a file that cannot be read stops the import before any row
     // is inserted.
     void ImportFiles(const std::vector<std::string>& paths);
+
+    // The find bar above the marks grid (Find..., Ctrl+F; F3 and Shift+F3).
+    TFindBar* FindBar = nullptr;
+    QAction* mnFind = nullptr;
+    // Makes a mark found current in its category, with the focus in GRMarks.
+    TFindJump GoToFound(const TRowRef& mark);
 
     // Runs a command; an error it raises is shown in the error box.
     void RunCommand(const std::function<void()>& command);
@@ -213,6 +234,7 @@ private:
     void BuildImportCommands();
     void ConnectDragAndDrop();
     void BuildMap();
+    void BuildFind();
     // Enables the commands that need a project when one is loaded.
     void UpdateCommands();
     // Names the step Undo and Redo would take in their menu items.
@@ -222,6 +244,11 @@ private:
     // Moves the focus to the next (step 1) or previous (-1) of the categories grid,
     // the marks grid and the memo.
     void MoveFocus(int step);
+    TMarksOnMap FMarksOnMap;
+    // Marks waiting for the map to be created.
+    std::optional<std::vector<TMarkData>> FPendingMapMarks;
+    void ShowMarksOnMap(const std::vector<TRowRef>* selected);
+    void SendPendingMapMarks();
     // Whether a row of GrCats is the drop target.
     bool IsDropRow(int row) const;
     // Sets the file name from the prompt when it is empty; whether there is one.

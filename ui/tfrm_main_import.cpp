@@ -1,10 +1,11 @@
 // The import commands of the editor window.
-#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QTimer>
 #include <QUrl>
+
+#include <filesystem>
 
 #include "db_grid.h"
 #include "grid_model.h"
@@ -16,15 +17,6 @@
 
 namespace {
 
-// A wait cursor while the files are read and inserted.
-class TBusyCursor {
-public:
-    TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
-    TBusyCursor(const TBusyCursor&) = delete;
-    TBusyCursor& operator=(const TBusyCursor&) = delete;
-};
-
 // A mark needs a category: without one it would be stored where no view shows it.
 void CheckCategory(TClientDataSet& cats, TClientDataSet& marks)
 {
@@ -34,19 +26,47 @@ void CheckCategory(TClientDataSet& cats, TClientDataSet& marks)
         throw EMarksError("There is no category to import into.");
 }
 
-// Reads every file whole, then inserts all their marks; the counts for the message.
-std::string ImportInto(TClientDataSet& marks, TEditHistory& history, const TIconCache& icons,
-                       const std::vector<std::string>& files)
+// Reads every file whole, then inserts all their marks as one step of the history
+// and reports what the import did. The reading shows its progress over all the
+// files' bytes; Cancel stops it before any row is inserted, and nothing is reported.
+void ImportInto(TClientDataSet& marks, TEditHistory& history, const TIconCache& icons,
+                const std::vector<std::string>& files, TDialogs& dialogs)
 {
-    TBusyCursor busy;
-    TImportResult all;
+    std::vector<std::uint64_t> sizes;
+    std::uint64_t total = 0;
     for (const std::string& file : files) {
-        TImportResult one = ReadImportFile(file);
-        all.Skipped += one.Skipped;
-        std::move(one.Marks.begin(), one.Marks.end(), std::back_inserter(all.Marks));
+        std::error_code error;
+        const std::uintmax_t size = std::filesystem::file_size(file, error);
+        total += sizes.emplace_back(error ? 0 : size);
     }
-    THistoryStep step(&history, "Import");
-    return ImportCountText(InsertImportedMarks(marks, all, icons), all.Skipped);
+    TImportResult all;
+    {
+        std::unique_ptr<TProgress> progress = dialogs.ShowProgress(
+            files.size() == 1 ? "Importing " + std::filesystem::path(files[0]).filename().string() + "..."
+                              : "Importing " + std::to_string(files.size()) + " files...");
+        bool cancelled = false;
+        std::uint64_t before = 0;
+        try {
+            for (size_t i = 0; i < files.size(); ++i) {
+                ReadImportFile(files[i], all, [&](std::uint64_t done, std::uint64_t) {
+                    cancelled = !progress->Step(before + done, total);
+                    return !cancelled;
+                });
+                before += sizes[i];
+            }
+        } catch (const EMarksError&) {
+            if (cancelled)
+                return;
+            throw;
+        }
+    }
+    TRowNotes notes;
+    int inserted = 0;
+    {
+        THistoryStep step(&history, "Import");
+        inserted = InsertImportedMarks(marks, all, icons, &notes);
+    }
+    dialogs.Inform(ImportReportText(inserted, all, notes));
 }
 
 // The files of a drag when every one is a local GPX, KML or KMZ file; empty for
@@ -117,7 +137,7 @@ void TfrmMain::mnImportIntoCategoryClick()
     RunCommand([this] {
         CheckCategory(CDCats, CDMarks);
         if (std::optional<std::string> file = Dialogs().AskOpenFile(kImportFilter))
-            Dialogs().Inform(ImportInto(CDMarks, FHistory, FIconCache, {*file}));
+            ImportInto(CDMarks, FHistory, FIconCache, {*file}, Dialogs());
     });
 }
 
@@ -125,6 +145,6 @@ void TfrmMain::ImportFiles(const std::vector<std::string>& paths)
 {
     RunCommand([&] {
         CheckCategory(CDCats, CDMarks);
-        Dialogs().Inform(ImportInto(CDMarks, FHistory, FIconCache, paths));
+        ImportInto(CDMarks, FHistory, FIconCache, paths, Dialogs());
     });
 }

@@ -81,14 +81,19 @@ TEST_F(TImportWindow, MenuItemsImportIntoTheCurrentCategory)
     Window->mnImport->trigger();
     ASSERT_EQ(Dialogs->Shown.size(), 2u);
     EXPECT_EQ(Dialogs->Shown[0], "open: GPX, KML and KMZ files|*.gpx *.kml *.kmz|All files|*");
-    EXPECT_EQ(Dialogs->Shown[1], "info: Imported 2 marks; 1 features skipped");
+    EXPECT_EQ(Dialogs->Shown[1], "info: Imported 2 marks.\nSkipped 1 feature without coordinates.");
     EXPECT_EQ(Window->CDMarks.RecordCount(), before + 2);
     EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 2);
-    for (Window->CDMarks.GoFirst(); !Window->CDMarks.AtEnd(); Window->CDMarks.GoNext())
-        if (Window->CDMarks.FieldNamed("name").AsText() == "Hut") {
-            EXPECT_EQ(Window->CDMarks.FieldNamed("picname").AsText(), "camp.png");
+    std::vector<std::string> names;
+    for (Window->CDMarks.GoFirst(); !Window->CDMarks.AtEnd(); Window->CDMarks.GoNext()) {
+        const std::string name = Window->CDMarks.FieldNamed("name").AsText();
+        if (name == "Hut" || name == "Path") {
+            names.push_back(name);
+            EXPECT_EQ(Window->CDMarks.FieldNamed("picname").AsText(), name == "Hut" ? "camp.png" : "");
             EXPECT_EQ(Window->CDMarks.FieldNamed("categoryid").AsInt(), category);
         }
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"Hut", "Path"}));
 
     // The popup's item does the same; a cancelled chooser does nothing.
     Dialogs->Shown.clear();
@@ -121,6 +126,28 @@ TEST_F(TImportWindow, AnUnreadableFileLeavesTheTablesAsTheyWere)
                                      "\". Line 3: the file ends before all its elements are closed.");
     EXPECT_EQ(Window->CDMarks.PacketText(), before);
     EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 0);
+
+    // A long import shows its progress over the bytes of all its files; Cancel stops
+    // it with nothing imported and nothing more to say.
+    std::string gpx = "<gpx>";
+    for (int i = 0; i < 20000; ++i)
+        gpx += "<wpt lat=\"1\" lon=\"2\"><name>w" + std::to_string(i) + "</name></wpt>\n";
+    const std::string big = Write("big.gpx", gpx + "</gpx>");
+    Dialogs->Shown.clear();
+    Dialogs->Progress.clear();
+    Dialogs->CancelAtStep = 5;
+    Window->ImportFiles({Write("a.kml", kKml), big});
+    EXPECT_EQ(Dialogs->Progress, std::vector<std::string>{"Importing 2 files..."});
+    EXPECT_EQ(Dialogs->ProgressSteps, 5);
+    EXPECT_TRUE(Dialogs->Shown.empty());
+    EXPECT_EQ(Window->CDMarks.PacketText(), before);
+    EXPECT_EQ(Window->CDMarks.State(), TTableState::Browse);
+    // Not cancelled, it reads every piece of both files.
+    Dialogs->CancelAtStep = 0;
+    Dialogs->ProgressSteps = 0;
+    Window->ImportFiles({big});
+    EXPECT_GT(Dialogs->ProgressSteps, 5);
+    EXPECT_EQ(Dialogs->Shown, std::vector<std::string>{"info: Imported 20,000 marks."});
 }
 
 TEST_F(TImportWindow, FilesDroppedOnACategoryGoIntoIt)
@@ -171,7 +198,7 @@ TEST_F(TImportWindow, FilesDroppedOnACategoryGoIntoIt)
     EXPECT_TRUE(Dialogs->Shown.empty()); // the import runs after the drop has ended
     QApplication::processEvents();
     ASSERT_EQ(Dialogs->Shown.size(), 1u);
-    EXPECT_EQ(Dialogs->Shown[0], "info: Imported 2 marks; 1 features skipped");
+    EXPECT_EQ(Dialogs->Shown[0], "info: Imported 2 marks.\nSkipped 1 feature without coordinates.");
     EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 2);
     EXPECT_EQ(Window->CDCats.FieldNamed("name").AsText(), target);
 }

@@ -251,11 +251,13 @@ void TfrmMain::BuildPopups()
     connect(PopupCats->addAction("Export To Kml"), &QAction::triggered, this, [this] { mnExportCatalogToKmlClick(); });
     connect(PopupCats->addAction("Export To Wpt"), &QAction::triggered, this, [this] { mnExportCatalogToWptClick(); });
     connect(PopupCats->addAction("Export To Kmz"), &QAction::triggered, this, [this] { ExportCatalogToKmzClick(); });
+    connect(PopupCats->addAction("Show On Map"), &QAction::triggered, this, [this] { mnShowCategoryOnMapClick(); });
     PopupMarks = new QMenu(this);
     PopupMarks->setObjectName("PopupMarks");
     connect(PopupMarks->addAction("Export To Kml"), &QAction::triggered, this, [this] { mnSaveSelectedToKmlClick(); });
     connect(PopupMarks->addAction("Export To Wpt"), &QAction::triggered, this, [this] { mnSaveSelectedToWptClick(); });
     connect(PopupMarks->addAction("Export To Kmz"), &QAction::triggered, this, [this] { mnExportToKmzClick(); });
+    connect(PopupMarks->addAction("Show On Map"), &QAction::triggered, this, [this] { mnShowSelectedOnMapClick(); });
     connect(GrCats, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupCats->popup(GrCats->viewport()->mapToGlobal(at)); });
     connect(GRMarks, &QWidget::customContextMenuRequested, this,
@@ -271,7 +273,7 @@ void TfrmMain::UpdateCommands()
     // they could only fail on the closed tables. Save writes whichever table loaded.
     const bool loaded = CDCats.IsOpen() && CDMarks.IsOpen();
     Save1->setEnabled(CDCats.IsOpen() || CDMarks.IsOpen());
-    for (QAction* command : {mnExportMP->menuAction(), Reindex1, mnImport})
+    for (QAction* command : {mnExportMP->menuAction(), Reindex1, mnImport, mnFind})
         if (command)
             command->setEnabled(loaded);
     for (QMenu* popup : {PopupCats, PopupMarks})

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSplitter>
 #include <QTest>
 #include <QVBoxLayout>
@@ -135,6 +138,90 @@ TEST_F(TWindowMap, DoubleClickShowsTheCurrentMarkOnlyWhileTheMapIsShown)
     EXPECT_EQ(Dialogs->Shown.size(), 1u);
 }
 
+// The marks text of the last MarksShow call the page received: a string literal
+// holding the JSON text.
+QJsonObject SentMarks(const QStringList& scripts)
+{
+    QString call;
+    for (const QString& script : scripts)
+        if (script.startsWith("MarksShow("))
+            call = script.mid(10, script.size() - 11);
+    const QString text = QJsonDocument::fromJson(("[" + call + "]").toUtf8()).array().at(0).toString();
+    return QJsonDocument::fromJson(text.toUtf8()).object();
+}
+
+TEST_F(TWindowMap, ShowOnMapSendsACategoryOrTheSelectionAndAClickOnTheMapMakesTheMarkCurrent)
+{
+    // The category with the most marks.
+    size_t most = 0;
+    TRowRef category;
+    for (Window->CDCats.GoFirst(); !Window->CDCats.AtEnd(); Window->CDCats.GoNext())
+        if (Window->CDMarks.RecordCount() > most) {
+            most = Window->CDMarks.RecordCount();
+            category = Window->CDCats.CurrentRowRef();
+        }
+    Window->CDCats.GoToRow(category);
+    QApplication::processEvents();
+    Window->CDMarks.GoFirst();
+    const TRowRef current = Window->CDMarks.CurrentRowRef();
+
+    // On a hidden map: the map is shown, and the marks go once it is created.
+    Window->mnShowCategoryOnMapClick();
+    ASSERT_NE(View, nullptr);
+    EXPECT_EQ(Window->Show1->text(), "Hide Google");
+    EXPECT_TRUE(SentMarks(View->Scripts).isEmpty());
+    View->Complete();
+    QJsonObject sent = SentMarks(View->Scripts);
+    EXPECT_EQ(sent["marks"].toArray().size(), qsizetype(most));
+    EXPECT_FALSE(sent["icons"].toObject().isEmpty());
+    EXPECT_EQ(Window->CDMarks.CurrentRowRef().Row, current.Row); // the walk leaves the grid alone
+    Window->mnShowCategoryOnMapClick();
+    EXPECT_TRUE(SentMarks(View->Scripts)["icons"].toObject().isEmpty()); // each icon once per page
+
+    // The marks selected in the grid.
+    for (int row : {1, 3}) {
+        const QRect cell = Window->GRMarks->visualRect(Window->DSMarks->index(row, 2));
+        QTest::mouseClick(Window->GRMarks->viewport(), Qt::LeftButton, Qt::ControlModifier, cell.center());
+    }
+    ASSERT_EQ(Window->GRMarks->SelectedRows().size(), 2u);
+    const TRowRef fourth = Window->GRMarks->SelectedRows()[1];
+    Window->mnShowSelectedOnMapClick();
+    sent = SentMarks(View->Scripts);
+    ASSERT_EQ(sent["marks"].toArray().size(), 2);
+    EXPECT_EQ(sent["marks"][1][0].toInt(), 1);
+
+    // A click on the second one on the map, while the grid shows another category.
+    Window->CDCats.GoFirst();
+    if (Window->CDCats.CurrentRowRef().Row == category.Row)
+        Window->CDCats.GoNext();
+    View->SetField("eventsMarks", "markKey", "1");
+    View->SetField("eventsMarks", "click", "1");
+    View->SetField("eventsMarks", "eventfired", "1");
+    Window->GMMap1.PollTick();
+    EXPECT_EQ(Window->CDCats.CurrentRowRef().Row, category.Row);
+    EXPECT_EQ(Window->CDMarks.CurrentRowRef().Row, fourth.Row);
+    EXPECT_EQ(Window->GRMarks->currentIndex().row(), 3);
+    EXPECT_EQ(View->Field("eventsMarks", "click"), "0");
+    EXPECT_TRUE(Dialogs->Shown.empty());
+}
+
+TEST(WindowOsmMap, TheMenuNamesTheMap)
+{
+    qputenv("MARKS_MAP_PROVIDER", "osm");
+    TfrmMain window(std::make_unique<TScriptedDialogs>());
+    qputenv("MARKS_MAP_PROVIDER", "google");
+    window.MakeWebBrowser = [](QWidget* panel) {
+        auto* view = new TFakeWebView;
+        view->setParent(panel);
+        return view;
+    };
+    EXPECT_EQ(window.Show1->text(), "Show Map");
+    window.Show1->trigger();
+    EXPECT_EQ(window.Show1->text(), "Hide Map");
+    EXPECT_EQ(window.GMMap1.Provider, TMapProvider::Osm);
+    EXPECT_TRUE(window.GMMap1.PageText().contains("L.markerClusterGroup"));
+}
+
 TEST_F(TWindowMap, ShowAsRootWithTheEngineSandboxOnRefusesAndTheEditorRuns)
 {
     if (geteuid() != 0)
@@ -176,6 +263,8 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window's Google page, whatever a settings file beside the tests says.
+    qputenv("MARKS_MAP_PROVIDER", "google");
     // The tests run as root: the web engine runs without its sandbox.
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

@@ -7,6 +7,7 @@
 
 #include <sys/resource.h>
 
+#include <algorithm>
 #include <csignal>
 #include <deque>
 #include <filesystem>
@@ -397,12 +398,26 @@ TEST_F(TWindowTest, ExportScopes)
     // Every object has one type line, "Type=0x" and hexadecimal digits.
     std::istringstream lines(mp);
     int typeLines = 0;
-    for (std::string line; std::getline(lines, line);)
+    std::vector<std::string> labels;
+    for (std::string line; std::getline(lines, line);) {
         if (line.rfind("Type=", 0) == 0) {
             ++typeLines;
             EXPECT_TRUE(std::regex_match(line, std::regex("Type=0x[0-9A-Fa-f]+\r"))) << line;
         }
+        if (line.rfind("Label=", 0) == 0)
+            labels.push_back(line.substr(6, line.size() - 7));
+    }
     EXPECT_EQ(typeLines, Window->FExport.FExportCount);
+    // The objects are the marks shown of the categories shown, each once.
+    std::vector<std::string> shown;
+    for (Window->CDCats.GoFirst(); !Window->CDCats.AtEnd(); Window->CDCats.GoNext())
+        if (Window->CDCats.FieldNamed("visible").AsFlag())
+            for (Window->CDMarks.GoFirst(); !Window->CDMarks.AtEnd(); Window->CDMarks.GoNext())
+                if (Window->CDMarks.FieldNamed("visible").AsFlag())
+                    shown.push_back(Window->CDMarks.FieldNamed("name").AsText());
+    std::sort(shown.begin(), shown.end());
+    std::sort(labels.begin(), labels.end());
+    EXPECT_EQ(labels, shown);
 }
 
 TEST_F(TWindowTest, LargeExportsWrittenAsTheWalkGoesMatchTheWholeText)
@@ -595,6 +610,8 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The window's Google page, whatever a settings file beside the tests says.
+    qputenv("MARKS_MAP_PROVIDER", "google");
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -75,6 +75,24 @@ public:
             return std::nullopt;
         return f;
     }
+    // Progress dialogs: their texts, the steps they were given, and the step at
+    // which Cancel is pressed (0: never).
+    std::vector<std::string> Progress;
+    int ProgressSteps = 0;
+    int CancelAtStep = 0;
+    std::unique_ptr<TProgress> ShowProgress(const std::string& text) override
+    {
+        Progress.push_back(text);
+        struct TScripted : TProgress {
+            TScriptedDialogs& FOwner;
+            explicit TScripted(TScriptedDialogs& owner) : FOwner(owner) {}
+            bool Step(std::uint64_t, std::uint64_t) override
+            {
+                return ++FOwner.ProgressSteps != FOwner.CancelAtStep;
+            }
+        };
+        return std::make_unique<TScripted>(*this);
+    }
 };
 
 // Copies the sample project (both tables and its icons) into a new folder dir.
