@@ -315,7 +315,7 @@ TEST(Window, CaptionsOnARealDisplay)
     fs::copy_file(kSample / kMarksFile, program / kMarksFile);
     // Start the editor, wait for its window, print its caption, click "Load" at the
     // left end of the menu bar, wait for the caption to change and print it again.
-    WriteFileAtomically(dir / "captions.sh", "QT_QPA_PLATFORM=xcb \"$1\" & pid=$!\n"
+    WriteFileAtomically(dir / "captions.sh", "QT_QPA_PLATFORM=xcb \"$@\" & pid=$!\n"
                                              "for i in $(seq 200); do\n"
                                              "  w=$(xdotool search --name 'Edit Marks' | head -1); [ -n \"$w\" ] && break\n"
                                              "  sleep 0.05\n"
@@ -328,10 +328,18 @@ TEST(Window, CaptionsOnARealDisplay)
                                              "done\n"
                                              "echo \"[$name]\"\n"
                                              "kill $pid\n");
-    TCommandResult r = RunCommandLine("timeout 60 xvfb-run -a sh '" + (dir / "captions.sh").string() + "' '" +
-                                      (program / "marks-editor").string() + "'");
-    EXPECT_NE(r.Output.find("[Edit Marks]\n"), std::string::npos) << r.Output;
-    EXPECT_NE(r.Output.find("[Project :" + program.string() + "/]\n"), std::string::npos) << r.Output;
+    // Load opens the program's folder, or the project folder named on the command line.
+    const fs::path project = dir / "project";
+    fs::create_directories(project);
+    fs::copy_file(kSample / kCatsFile, project / kCatsFile);
+    fs::copy_file(kSample / kMarksFile, project / kMarksFile);
+    for (const fs::path& folder : {fs::path(), project}) {
+        TCommandResult r = RunCommandLine("timeout 60 xvfb-run -a sh '" + (dir / "captions.sh").string() + "' '" +
+                                          (program / "marks-editor").string() + "' " + folder.string());
+        EXPECT_NE(r.Output.find("[Edit Marks]\n"), std::string::npos) << r.Output;
+        EXPECT_NE(r.Output.find("[Project :" + (folder.empty() ? program : folder).string() + "/]\n"), std::string::npos)
+            << r.Output;
+    }
     fs::remove_all(dir);
 }
 
