@@ -157,18 +157,20 @@ TPageResult TFakeWebView::Exchange(const std::vector<TPageStep>& steps)
     TPageResult result;
     for (size_t i = 0; i < steps.size(); ++i) {
         const TPageStep& step = steps[i];
-        if (step.Kind == TPageStep::skScript) {
-            Scripts << step.Text;
-            std::optional<QString> error = OnScript ? OnScript(step.Text) : std::nullopt;
+        if (step.Kind == TPageStep::skScript || step.Kind == TPageStep::skCall) {
+            const QString script =
+                step.Kind == TPageStep::skCall ? step.Text + '(' + step.Arguments + ')' : step.Text;
+            Scripts << script;
+            std::optional<QString> error = OnScript ? OnScript(script) : std::nullopt;
             if (!error)
-                error = PlayPage(step.Text);
+                error = PlayPage(script);
             if (error) {
                 result.Error = error;
                 result.FailedStep = int(i);
                 break;
             }
             if (AfterScript)
-                AfterScript(step.Text);
+                AfterScript(script);
         } else if (step.Kind == TPageStep::skReadForms) {
             result.Reads.push_back(Read(step.Forms));
         } else {

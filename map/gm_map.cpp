@@ -310,12 +310,21 @@ TPageResult TGMMap::Exchange(const std::vector<TPageStep>& steps)
 
 TFormsRead TGMMap::ExecuteScriptReading(const QString& name, const QString& params, const QStringList& forms)
 {
+    return RunAndRead(TPageStep::Script(name + QLatin1Char('(') + params + QLatin1Char(')')), forms);
+}
+
+void TGMMap::ExecuteCall(const QString& name, const QString& params)
+{
+    RunAndRead(TPageStep::Call(name, params), {});
+}
+
+TFormsRead TGMMap::RunAndRead(const TPageStep& call, const QStringList& forms)
+{
     CheckScriptCall();
     QStringList wanted = forms;
     if (!wanted.contains(QStringLiteral("mapdata")))
         wanted.prepend(QStringLiteral("mapdata"));
-    const TPageResult result =
-        Exchange({TPageStep::Script(name + QLatin1Char('(') + params + QLatin1Char(')')), TPageStep::Read(wanted)});
+    const TPageResult result = Exchange({call, TPageStep::Read(wanted)});
     if (result.Error)
         throw EMarksError(result.Error->toStdString());
     if (result.Reads.empty())

@@ -86,6 +86,9 @@ public:
     // ExecuteScript, returning the read of the page's forms taken right after the
     // call (the forms asked for and "mapdata"), in the same round trip.
     TFormsRead ExecuteScriptReading(const QString& name, const QString& params, const QStringList& forms);
+    // ExecuteScript for parameters this program built as JavaScript values (a long
+    // string literal): they reach the page as code, parsed once.
+    void ExecuteCall(const QString& name, const QString& params);
     void SetCenter(double lat, double lng);
     void GetCenter(TLatLng* latLng);
     void ZoomToPoints(const std::vector<TGeoPoint>& points);
@@ -104,6 +107,8 @@ public:
     const std::vector<TGMLinkedComponent*>& Components() const { return FComponents; }
 
 private:
+    TFormsRead RunAndRead(const TPageStep& call, const QStringList& forms);
+
     TWebControl FWeb;
     QString FAPIKey;
     bool FActive = false;

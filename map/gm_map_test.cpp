@@ -71,10 +71,10 @@ TEST_F(TMapView, OsmPageTextCarriesLeafletAndTheTileSettingsAsData)
     const QString text = Map.PageText();
     EXPECT_TRUE(text.endsWith("</html>\r\n"));
     EXPECT_FALSE(text.contains(QRegularExpression("[^\r]\n")));
-    for (const char* gone : {"@LEAFLET", "@MARKERCLUSTER", "@SETTINGS", "sourceMappingURL", "url(images/",
+    for (const char* gone : {"@LEAFLET", "@PAGE_", "@SETTINGS", "sourceMappingURL", "url(images/",
                              "<script>alert(1)"})
         EXPECT_FALSE(text.contains(gone)) << gone;
-    EXPECT_TRUE(text.contains("L.markerClusterGroup") && text.contains(".leaflet-control-attribution"));
+    EXPECT_TRUE(text.contains(".leaflet-control-attribution") && text.contains(".L={}"));
     EXPECT_TRUE(text.contains(R"("url":"http://127.0.0.1:1/{z}/{x}/{y}.png?a=1&b='2'")"));
     EXPECT_TRUE(text.contains(R"("attribution":"Tiles \u003c/script>\u003cscript>alert(1)\u003c/script>")"));
     EXPECT_TRUE(text.contains(R"("maxZoom":17)"));

@@ -59,31 +59,38 @@ QString ScriptJson(const QJsonObject& object)
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)).replace('<', "\\u003c");
 }
 
-void Put(QString& page, const QString& token, const QString& text)
+void Put(QString& page, const QString& token, const QString& text, const char* resource)
 {
     const qsizetype at = page.indexOf(token);
     if (at < 0)
-        throw EMarksError("The map page resource RES_OSMCODE cannot be read.");
+        throw EMarksError(std::string("The map page resource ") + resource + " cannot be read.");
     page.replace(at, token.size(), text);
+}
+
+// A page with the script and the hidden forms that both pages share put in.
+QString WithSharedParts(const char* resource)
+{
+    QString page = QString::fromUtf8(Resource(QString::fromLatin1(resource)));
+    Put(page, QStringLiteral("@PAGE_SCRIPT@"), Inlined(QStringLiteral("page/page_common.js"), QStringLiteral("script")),
+        resource);
+    Put(page, QStringLiteral("@PAGE_FORMS@"), QString::fromUtf8(Resource(QStringLiteral("page/page_forms.html"))),
+        resource);
+    return page;
 }
 
 } // namespace
 
 QByteArray MapPageResource()
 {
-    return Resource(QStringLiteral("RES_MAPCODE"));
+    return WithSharedParts("RES_MAPCODE").toUtf8();
 }
 
 QString OsmPageText(const TTileSettings& tiles)
 {
-    QString page = QString::fromUtf8(Resource(QStringLiteral("RES_OSMCODE")));
-    Put(page, QStringLiteral("@LEAFLET_CSS@"),
-        InlinedStyle(QStringLiteral("leaflet/leaflet.css")) + "\n" +
-            InlinedStyle(QStringLiteral("leaflet/MarkerCluster.css")) + "\n" +
-            InlinedStyle(QStringLiteral("leaflet/MarkerCluster.Default.css")));
-    Put(page, QStringLiteral("@LEAFLET_JS@"), Inlined(QStringLiteral("leaflet/leaflet.min.js"), QStringLiteral("script")));
-    Put(page, QStringLiteral("@MARKERCLUSTER_JS@"),
-        Inlined(QStringLiteral("leaflet/leaflet.markercluster.min.js"), QStringLiteral("script")));
+    QString page = WithSharedParts("RES_OSMCODE");
+    Put(page, QStringLiteral("@LEAFLET_CSS@"), InlinedStyle(QStringLiteral("leaflet/leaflet.css")), "RES_OSMCODE");
+    Put(page, QStringLiteral("@LEAFLET_JS@"), Inlined(QStringLiteral("leaflet/leaflet.min.js"), QStringLiteral("script")),
+        "RES_OSMCODE");
     QJsonObject settings;
     settings["url"] = tiles.Url;
     settings["attribution"] = tiles.Attribution;
@@ -91,6 +98,6 @@ QString OsmPageText(const TTileSettings& tiles)
     settings["markerIcon"] = DataUrl(QStringLiteral("leaflet/images/marker-icon.png"));
     settings["markerIcon2x"] = DataUrl(QStringLiteral("leaflet/images/marker-icon-2x.png"));
     settings["markerShadow"] = DataUrl(QStringLiteral("leaflet/images/marker-shadow.png"));
-    Put(page, QStringLiteral("@SETTINGS@"), ScriptJson(settings));
+    Put(page, QStringLiteral("@SETTINGS@"), ScriptJson(settings), "RES_OSMCODE");
     return page;
 }

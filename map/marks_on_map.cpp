@@ -209,6 +209,6 @@ void TMarksOnMap::Show(TGMMap& map, const std::vector<TMarkData>& marks, const T
         if (!mark.picname.empty() && !FIconsSent.count(mark.picname) && Drawable(mark) &&
             ShapeOf(mark.points) == msPoint)
             icons.insert(mark.picname);
-    map.ExecuteScript(QStringLiteral("MarksShow"), MarksLiteral(marks, icons, findIcon));
+    map.ExecuteCall(QStringLiteral("MarksShow"), MarksLiteral(marks, icons, findIcon));
     FIconsSent.insert(icons.begin(), icons.end());
 }

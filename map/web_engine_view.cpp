@@ -168,8 +168,11 @@ const char* const kExchangeScript = R"JS((function (steps) {
   var result = { reads: [], error: null, failed: -1 };
   for (var i = 0; i < steps.length; i++) {
     var s = steps[i];
-    if (s.k === 0) {
-      try { (0, eval)(s.t); } catch (e) {
+    if (s.k === 0 || s.k === 3) {
+      try {
+        if (s.k === 0) (0, eval)(s.t);
+        else window[s.n].apply(window, s.a);
+      } catch (e) {
         result.error = e && e.message !== undefined ? String(e.message) : String(e);
         result.failed = i;
         break;
@@ -190,7 +193,7 @@ QString ExchangeScript(const std::vector<TPageStep>& steps)
     QString out = QString::fromLatin1(kExchangeScript);
     qsizetype size = out.size() + 16;
     for (const TPageStep& step : steps)
-        size += step.Text.size() + step.Value.size() + 64;
+        size += step.Text.size() + step.Value.size() + step.Arguments.size() + 64;
     out.reserve(size);
     out += QLatin1Char('[');
     for (size_t i = 0; i < steps.size(); ++i) {
@@ -224,6 +227,13 @@ QString ExchangeScript(const std::vector<TPageStep>& steps)
             AppendJsonString(out, step.Field);
             out += QLatin1String(",\"v\":");
             AppendJsonString(out, step.Value);
+            break;
+        case TPageStep::skCall:
+            out += QLatin1String(",\"n\":");
+            AppendJsonString(out, step.Text);
+            out += QLatin1String(",\"a\":[");
+            out += step.Arguments;
+            out += QLatin1Char(']');
             break;
         }
         out += QLatin1Char('}');

@@ -38,9 +38,10 @@ struct TFormsRead {
 
 // One step of an exchange with the page.
 struct TPageStep {
-    enum TKind { skScript, skReadForms, skWriteField };
+    enum TKind { skScript, skReadForms, skWriteField, skCall };
     TKind Kind = skScript;
-    QString Text;      // skScript: the JavaScript text, run in the page's global scope
+    QString Text;      // skScript: the JavaScript text, run in the page's global scope;
+                       // skCall: the name of a function of the page
     QStringList Forms; // skReadForms: the forms whose fields are wanted
     QString Form;      // skWriteField: form, field (names, letter case ignored) and value;
     QString Field;     // a form that does not exist is left alone, as is a field that is
@@ -50,15 +51,24 @@ struct TPageStep {
     // instead of being sent again (the reader holds it from the previous read).
     QString StashKey;
     bool Known = false;
+    // skCall: the arguments, JavaScript values separated by commas, that this program
+    // built. They travel as code, not as a text the page evaluates: megabytes of
+    // marks in a string literal are parsed once and not escaped a second time. A
+    // text that does not parse fails the whole exchange.
+    QString Arguments;
 
-    static TPageStep Script(const QString& text) { return {skScript, text, {}, {}, {}, {}, {}, false}; }
+    static TPageStep Script(const QString& text) { return {skScript, text, {}, {}, {}, {}, {}, false, {}}; }
     static TPageStep Read(const QStringList& forms, const QString& stashKey = {}, bool known = false)
     {
-        return {skReadForms, {}, forms, {}, {}, {}, stashKey, known};
+        return {skReadForms, {}, forms, {}, {}, {}, stashKey, known, {}};
     }
     static TPageStep Write(const QString& form, const QString& field, const QString& value)
     {
-        return {skWriteField, {}, {}, form, field, value, {}, false};
+        return {skWriteField, {}, {}, form, field, value, {}, false, {}};
+    }
+    static TPageStep Call(const QString& function, const QString& arguments)
+    {
+        return {skCall, function, {}, {}, {}, {}, {}, false, arguments};
     }
 };
 

@@ -219,7 +219,7 @@ TEST(WindowOsmMap, TheMenuNamesTheMap)
     window.Show1->trigger();
     EXPECT_EQ(window.Show1->text(), "Hide Map");
     EXPECT_EQ(window.GMMap1.Provider, TMapProvider::Osm);
-    EXPECT_TRUE(window.GMMap1.PageText().contains("L.markerClusterGroup"));
+    EXPECT_TRUE(window.GMMap1.PageText().contains("L.map("));
 }
 
 TEST_F(TWindowMap, ShowAsRootWithTheEngineSandboxOnRefusesAndTheEditorRuns)

@@ -354,6 +354,7 @@ TEST_F(TMapPage, PageText)
                               "visualization\"></script>"));
     EXPECT_EQ(text.count("API_KEY"), 1);
     EXPECT_TRUE(text.contains("<!-- <script"));
+    EXPECT_FALSE(text.contains("@PAGE_"));
     for (const char* rule : {"html { height: 100% }", "body { height: 100%; margin: 0px; padding: 0px }",
                              "#map_canvas { height: 100% }"})
         EXPECT_TRUE(text.contains(rule)) << rule;
