@@ -199,6 +199,8 @@ void TfrmMain::BuildMenu()
     QAction* visibleKml = mnExportMP->addAction("Visible to KML");
     QAction* visibleKmz = mnExportMP->addAction("Visible to KMZ");
     QAction* visibleWpt = mnExportMP->addAction("Visible to WPT");
+    QAction* visibleGpx = mnExportMP->addAction("Visible to GPX");
+    QAction* visibleGeoJson = mnExportMP->addAction("Visible to GeoJSON");
     mnExportMP->addSeparator();
     QAction* visibleMp = mnExportMP->addAction("Visible to MP");
     N1 = bar->addAction("|");
@@ -220,6 +222,8 @@ void TfrmMain::BuildMenu()
     connect(visibleKmz, &QAction::triggered, this, [this] { mnExportVisibleKMZClick(); });
     connect(visibleWpt, &QAction::triggered, this, [this] { mnExportSelectedWPTClick(); });
     connect(visibleMp, &QAction::triggered, this, [this] { mnExportVisiblelMPClick(); });
+    connect(visibleGpx, &QAction::triggered, this, [this] { mnExportVisibleGPXClick(); });
+    connect(visibleGeoJson, &QAction::triggered, this, [this] { mnExportVisibleGeoJSONClick(); });
     connect(Load1, &QAction::triggered, this, [this] { Load1Click(); });
     connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
     connect(Reindex1, &QAction::triggered, this, [this] { Reindex1Click(); });
@@ -251,12 +255,18 @@ void TfrmMain::BuildPopups()
     connect(PopupCats->addAction("Export To Kml"), &QAction::triggered, this, [this] { mnExportCatalogToKmlClick(); });
     connect(PopupCats->addAction("Export To Wpt"), &QAction::triggered, this, [this] { mnExportCatalogToWptClick(); });
     connect(PopupCats->addAction("Export To Kmz"), &QAction::triggered, this, [this] { ExportCatalogToKmzClick(); });
+    connect(PopupCats->addAction("Export To Gpx"), &QAction::triggered, this, [this] { mnExportCatalogToGpxClick(); });
+    connect(PopupCats->addAction("Export To GeoJSON"), &QAction::triggered, this,
+            [this] { mnExportCatalogToGeoJsonClick(); });
     connect(PopupCats->addAction("Show On Map"), &QAction::triggered, this, [this] { mnShowCategoryOnMapClick(); });
     PopupMarks = new QMenu(this);
     PopupMarks->setObjectName("PopupMarks");
     connect(PopupMarks->addAction("Export To Kml"), &QAction::triggered, this, [this] { mnSaveSelectedToKmlClick(); });
     connect(PopupMarks->addAction("Export To Wpt"), &QAction::triggered, this, [this] { mnSaveSelectedToWptClick(); });
     connect(PopupMarks->addAction("Export To Kmz"), &QAction::triggered, this, [this] { mnExportToKmzClick(); });
+    connect(PopupMarks->addAction("Export To Gpx"), &QAction::triggered, this, [this] { mnSaveSelectedToGpxClick(); });
+    connect(PopupMarks->addAction("Export To GeoJSON"), &QAction::triggered, this,
+            [this] { mnSaveSelectedToGeoJsonClick(); });
     connect(PopupMarks->addAction("Show On Map"), &QAction::triggered, this, [this] { mnShowSelectedOnMapClick(); });
     connect(GrCats, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupCats->popup(GrCats->viewport()->mapToGlobal(at)); });
