@@ -438,6 +438,11 @@ TEST_F(TImportTest, KmzReadsItsFirstKmlEntry)
         fs::remove(path);
     }
 
+    // Info-ZIP's ZIP64 records, as other tools read them.
+    std::ofstream(Dir / "doc.kml", std::ios::binary) << kml;
+    ASSERT_EQ(RunCommandLine("cd '" + Dir.string() + "' && zip -q -fz z64.kmz doc.kml").Code, 0);
+    EXPECT_EQ(ReadImportFile(Dir / "z64.kmz").Marks.at(0).Name, "In zip");
+
     // A document said to inflate beyond what one import reads, and one that inflates
     // a thousand times: refused before anything is inflated.
     const fs::path big = Dir / "big.kmz";

@@ -142,6 +142,12 @@ TEST_F(TWindowTest, MissingMarksFileStopsTheSaveAfterTheFirstBackup)
     EXPECT_TRUE(fs::exists(Dir / kCatsBackup));
     EXPECT_EQ(ReadWholeFile(Dir / kCatsFile), oldCats);
     EXPECT_EQ(Window->CDCats.PendingChangeCount(), 1);
+
+    // Yes to the close question meets the same failure: the window stays with
+    // its change rather than closing and losing it.
+    Dialogs->Answers = {TAnswer::Yes};
+    EXPECT_FALSE(Window->FormCloseQuery());
+    EXPECT_EQ(Window->CDCats.PendingChangeCount(), 1);
 }
 
 TEST_F(TWindowTest, FailedWriteLeavesBothFilesAndStillAsksOnClose)
