@@ -51,7 +51,7 @@
     </message>
     <message>
         <source>scale1</source>
-        <translation>С масштаба</translation>
+        <translation>Масш.</translation>
     </message>
     <message>
         <source>descr</source>
