@@ -110,6 +110,117 @@
     </message>
 </context>
 <context>
+    <name>THistoryCaption</name>
+    <message>
+        <source>Insert</source>
+        <translation>вставку</translation>
+    </message>
+    <message>
+        <source>Insert %1</source>
+        <translation>вставку %1</translation>
+    </message>
+    <message>
+        <source>Edit</source>
+        <translation>правку</translation>
+    </message>
+    <message>
+        <source>Edit %1</source>
+        <translation>правку %1</translation>
+    </message>
+    <message>
+        <source>Delete</source>
+        <translation>удаление</translation>
+    </message>
+    <message>
+        <source>Delete %1</source>
+        <translation>удаление %1</translation>
+    </message>
+    <message>
+        <source>Change</source>
+        <translation>изменение</translation>
+    </message>
+    <message>
+        <source>Change %1</source>
+        <translation>изменение %1</translation>
+    </message>
+    <message>
+        <source>Move</source>
+        <translation>перемещение</translation>
+    </message>
+    <message>
+        <source>Move %1</source>
+        <translation>перемещение %1</translation>
+    </message>
+    <message>
+        <source>Copy</source>
+        <translation>копирование</translation>
+    </message>
+    <message>
+        <source>Copy %1</source>
+        <translation>копирование %1</translation>
+    </message>
+    <message>
+        <source>Import</source>
+        <translation>импорт</translation>
+    </message>
+    <message>
+        <source>Import %1</source>
+        <translation>импорт %1</translation>
+    </message>
+    <message>
+        <source>Reindex</source>
+        <translation>перенумерацию</translation>
+    </message>
+    <message>
+        <source>Reindex %1</source>
+        <translation>перенумерацию %1</translation>
+    </message>
+    <message>
+        <source>Mark</source>
+        <translation>метки</translation>
+    </message>
+    <message>
+        <source>Category</source>
+        <translation>категории</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n Marks</source>
+        <translation>
+            <numerusform>%n метки</numerusform>
+            <numerusform>%n меток</numerusform>
+            <numerusform>%n меток</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n Categories</source>
+        <translation>
+            <numerusform>%n категории</numerusform>
+            <numerusform>%n категорий</numerusform>
+            <numerusform>%n категорий</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 and %2</source>
+        <translation>%1 и %2</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>Отменить</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>Повторить</translation>
+    </message>
+    <message>
+        <source>Undo %1</source>
+        <translation>Отменить %1</translation>
+    </message>
+    <message>
+        <source>Redo %1</source>
+        <translation>Повторить %1</translation>
+    </message>
+</context>
+<context>
     <name>TQtDialogs</name>
     <message>
         <source>Track Files</source>

@@ -11,9 +11,11 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <tuple>
 
 #include "db_grid.h"
 #include "grid_model.h"
+#include "history_caption.h"
 #include "tfrm_main.h"
 #include "ui_test_support.h"
 
@@ -98,6 +100,25 @@ TEST(Translations, TheWindowSpeaksRussian)
     EXPECT_EQ(TQtDialogs(&window).AskYesNoCancel("?", "?"), TAnswer::Cancel);
     EXPECT_EQ(buttons, (QStringList{"&Да", "&Нет", "Отмена"}));
     fs::remove_all(root);
+}
+
+TEST(Translations, UndoAndRedoNameTheirStepInRussian)
+{
+    using enum THistoryCommand;
+    const std::tuple<THistoryCommand, const char*, const char*> cases[] = {
+        {Undo, "", "Отменить"},
+        {Redo, "", "Повторить"},
+        {Undo, "Edit Mark", "Отменить правку метки"},
+        {Undo, "Delete Category and 5 Marks", "Отменить удаление категории и 5 меток"},
+        {Redo, "Move 3 Marks", "Повторить перемещение 3 меток"},
+        {Undo, "Import 21 Marks", "Отменить импорт 21 метки"},
+        {Undo, "Change 2 Categories and 1000 Marks", "Отменить изменение 2 категорий и 1000 меток"},
+        {Redo, "Reindex", "Повторить перенумерацию"},
+        {Undo, "Rename 2 Marks", "Отменить Rename 2 Marks"},
+        {Undo, "Delete 2 Pins", "Отменить Delete 2 Pins"},
+    };
+    for (const auto& [command, step, caption] : cases)
+        EXPECT_EQ(HistoryCaption(command, step), caption) << step;
 }
 
 int main(int argc, char** argv)
