@@ -3,9 +3,11 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <optional>
 
 #include "client_dataset.h"
 #include "data_packet.h"
+#include "edit_history.h"
 #include "marks_generator.h"
 #include "marks_schema.h"
 
@@ -78,11 +80,15 @@ void BM_PendingChangeCountAfter10000Edits(benchmark::State& state)
 }
 BENCHMARK(BM_PendingChangeCountAfter10000Edits)->Unit(benchmark::kMillisecond);
 
+// With an edit history (range 1), each edit is also a step of the history.
 void BM_10000Edits(benchmark::State& state)
 {
     for (auto _ : state) {
         state.PauseTiming();
         TClientDataSet marks(MarksSchema());
+        std::optional<TEditHistory> history;
+        if (state.range(0))
+            history.emplace(std::vector<THistoryTable>{{&marks, "Mark", "Marks"}});
         marks.SetPacketText(MarksPacket());
         marks.GoFirst();
         state.ResumeTiming();
@@ -94,7 +100,7 @@ void BM_10000Edits(benchmark::State& state)
         }
     }
 }
-BENCHMARK(BM_10000Edits)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_10000Edits)->Unit(benchmark::kMillisecond)->Iterations(2)->Arg(0)->Arg(1);
 
 void BM_MergeAndSave(benchmark::State& state)
 {

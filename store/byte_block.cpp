@@ -121,10 +121,13 @@ private:
 std::atomic<TBlockAllocationFails> gAllocationFails{nullptr};
 
 // Never destroyed: blocks of tables that are static objects are given back at exit,
-// in no set order with other static objects.
+// in no set order with other static objects. Made in static storage, not on the
+// heap: the first block given back may be freed by a destructor while memory runs
+// out, where an allocation that failed would end the program.
 TSpares& Spares()
 {
-    static TSpares& spares = *new TSpares;
+    alignas(TSpares) static unsigned char storage[sizeof(TSpares)];
+    static TSpares& spares = *new (storage) TSpares;
     return spares;
 }
 

@@ -130,12 +130,14 @@ void TClientDataSet::SetPacketText(std::string_view text)
 
 void TClientDataSet::Close()
 {
+    ++FEpoch;
     FState = TTableState::Closed;
     FContent = {};
     FRows.Reset(0);
     FCollator.reset();
     FRowOf.clear();
     FLatest.clear();
+    FLogPlace.clear();
     FOrder.clear();
     FKeyFields.clear();
     FViewBegin = FViewEnd = FCursor = 0;
@@ -198,6 +200,8 @@ void TClientDataSet::Open(TPacketContent content, TRowStore rows)
         lcid = ParseIntegerText(p->Value).value_or(0);
     FCollator = std::make_unique<TCollator>(TCollator::IsKnownLcid(static_cast<int>(lcid)) ? static_cast<int>(lcid) : 0);
 
+    ++FEpoch;
+    FLogPlace.assign(content.ChangeLog.size(), kUnknownPlace);
     FContent = std::move(content);
     FRows = std::move(rows);
     FKeyFields = std::move(keyFields);
@@ -226,6 +230,8 @@ void TClientDataSet::MergeChanges()
 {
     CheckOpen();
     SettleEdit();
+    if (FWatcher)
+        FWatcher->BeforeMerge(*this);
     const size_t count = FRows.RowCount();
     std::vector<size_t> newIndex(count, kNoRow);
     std::vector<size_t> keep;
@@ -257,6 +263,8 @@ void TClientDataSet::MergeChanges()
         row = newIndex[row];
     FRowOf = std::move(rowOf);
     FContent.ChangeLog.clear();
+    FLogPlace.clear();
+    ++FEpoch;
     ++FContentStamp;
     Changed();
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -87,6 +88,69 @@ public:
     // holding text not yet assigned (an open cell editor, the memo) assigns it now.
     // An error it raises stops the post.
     virtual void UpdateRecord(TClientDataSet&) {}
+};
+
+// Told of the changes a table logs and of its merges, whether its views are
+// suspended or not: the edit history of a window listens here. Each logged change
+// (a posted row, a delete, a whole bulk insert) comes between BeforeChange and
+// AfterChange, which are paired also when the change fails. The calls must not
+// throw: a change is never refused for the listener's sake.
+class TChangeWatcher {
+public:
+    virtual ~TChangeWatcher() = default;
+    virtual void BeforeChange(TClientDataSet& dataSet) noexcept = 0;
+    virtual void AfterChange(TClientDataSet& dataSet) noexcept = 0;
+    // Before MergeChanges empties the change log.
+    virtual void BeforeMerge(TClientDataSet& dataSet) noexcept = 0;
+};
+
+// Where a table's changes stand: the length of its change log, the number of its
+// stored rows and its next id. Marks taken while the table stays open and unmerged
+// (the same epoch) compare as positions in its history.
+struct TChangeMark {
+    std::uint64_t Epoch = 0;
+    std::size_t Log = 0;
+    std::size_t Rows = 0;
+    std::int64_t AutoInc = 0;
+    bool operator==(const TChangeMark&) const = default;
+};
+
+// The changes between two marks as row images: what undo and redo need once the
+// change log that held them is merged away or rolled back. Each entry is one logged
+// change with the image of the row before it (modify, delete) and after it
+// (insert, modify), as positions in Images.
+struct TChangeImages {
+    struct TEntry {
+        std::uint8_t Action = 0;
+        std::size_t Before = kNoRow;
+        std::size_t After = kNoRow;
+    };
+    TRowStore Images;
+    std::vector<TEntry> Entries;
+    std::int64_t AutoIncBefore = 0;
+    std::int64_t AutoIncAfter = 0;
+
+    std::size_t BytesHeld() const;
+};
+
+// The ids of every stored row with the order and the next id: what renumbering
+// the rows changes, so that it can be put back.
+struct TIdLayout {
+    std::vector<std::int64_t> Ids; // kNullId for a row without an id
+    std::int64_t AutoInc = 0;
+    std::vector<std::size_t> Order;
+    std::vector<std::size_t> Places;
+
+    static constexpr std::int64_t kNullId = std::numeric_limits<std::int64_t>::min();
+    std::size_t BytesHeld() const;
+};
+
+// The work of a rollback, prepared where it may fail and committed where it cannot;
+// its lists may be reserved beforehand, so that preparing it takes no memory.
+struct TRollBack {
+    TChangeMark Mark;
+    std::vector<std::size_t> Order;
+    std::vector<std::size_t> Next, Prev;
 };
 
 enum class TTableState : std::uint8_t { Closed, Browse, Edit, Insert };
@@ -184,6 +248,57 @@ public:
     void EndBulkInsert();
     void CancelBulkInsert();
 
+    // Undo and redo. The watcher is told of every logged change and of merges.
+    void SetWatcher(TChangeWatcher* watcher) { FWatcher = watcher; }
+    // Counts opens, closes and merges: change marks of one epoch are comparable.
+    std::uint64_t Epoch() const { return FEpoch; }
+    TChangeMark ChangeMark() const;
+    // The changes logged between two marks of the present epoch, as row images.
+    // idsThen, when given, holds per stored row the id the images take instead of
+    // the present one: the ids of a time before a renumbering.
+    TChangeImages ImagesBetween(const TChangeMark& from, const TChangeMark& to,
+                                const std::vector<std::int64_t>* idsThen = nullptr) const;
+    // Takes back every change logged since a mark of the present epoch, exactly: the
+    // rows, their states, the log, the next id and the order (ties included) are as
+    // they were at the mark. Prepare checks and allocates, changing nothing when it
+    // fails; Commit cannot fail. The table must be in browse state.
+    void PrepareRollBack(const TChangeMark& mark, TRollBack& rollBack) const;
+    void CommitRollBack(TRollBack& rollBack);
+    void RollBackTo(const TChangeMark& mark);
+    // A rollback reserved for taking back, from wherever the images leave the table,
+    // to where it stands now.
+    TRollBack RollBackRoom(const TChangeImages& images) const;
+    // Makes the changes of the images again as logged changes (forward: in their
+    // order, as they were made; backward: each one reversed, the last first), on any
+    // rows whatever the view shows, and puts back the next id they had. A row is
+    // found by its id and must hold the image the change expects; otherwise, or when
+    // memory runs out, the table is left as it was and the error raised.
+    void ApplyImages(const TChangeImages& images, bool forward);
+    // The ids of every stored row with the order, to put back after renumbering; the
+    // log and the stored rows must be the same ones when it is restored. Not logged.
+    TIdLayout SaveIdLayout() const;
+    void RestoreIdLayout(const TIdLayout& layout);
+    // Gives every stored row whose id is listed (sorted by it) the id paired with
+    // it, and sets the next id: renumbering put back once the rows are not the same
+    // stored ones any more. Not logged.
+    void MapIds(const std::vector<std::pair<std::int64_t, std::int64_t>>& ids, std::int64_t autoInc);
+    // The stored field that identifies a row: the auto-increment field, else the one
+    // named "id"; -1 for none.
+    int IdField() const;
+    // The id of the current row, null without one; GoToId makes the first row of the
+    // view with that id current and tells whether there was one.
+    TFieldValue CurrentId() const;
+    bool GoToId(const TFieldValue& id);
+    // The changes logged since a mark: how many rows they touched, and how many of
+    // them were inserts, edits and deletes.
+    struct TChangeSummary {
+        std::size_t Rows = 0;
+        std::size_t Inserts = 0;
+        std::size_t Modifies = 0;
+        std::size_t Deletes = 0;
+    };
+    TChangeSummary SummarySince(const TChangeMark& mark) const;
+
     void SuspendViews();
     void ResumeViews();
     bool ViewsSuspended() const { return FSuspended > 0; }
@@ -251,6 +366,18 @@ private:
     int FSuspended = 0;
     std::vector<TDataSetObserver*> FObservers;
 
+    TChangeWatcher* FWatcher = nullptr;
+    std::uint64_t FEpoch = 1;
+    // Per log entry: where its change took a row out of the order, so that a
+    // rollback puts it back among its equals exactly where it was. The row before it
+    // in the order (kNoRow: it was first), kInPlace for an edit that kept its place,
+    // kUnknownPlace for entries read from a packet.
+    std::vector<std::size_t> FLogPlace;
+    static constexpr std::size_t kInPlace = kNoRow - 1;
+    static constexpr std::size_t kUnknownPlace = kNoRow - 2;
+    // Pairs the watcher's calls around one logged change.
+    class TChangeScope;
+
     [[noreturn]] void TableError(const std::string& message) const;
     void CheckOpen() const;
     void CheckBrowse();
@@ -269,6 +396,16 @@ private:
     std::size_t CurrentRow() const;
     std::size_t RowAt(std::size_t position) const;
     void UpdateRecord();
+    // Stores the row being edited or inserted: PostRow's work once the row is checked.
+    // An insert takes the next id when newId is set and keeps the id it holds otherwise.
+    void PostBuffer(bool newId);
+    // The row before a position of the order, as a log place.
+    std::size_t PlaceBefore(std::size_t position) const { return position == 0 ? kNoRow : FOrder[position - 1]; }
+    // Row images applied by ApplyImages.
+    void EditToImage(std::size_t row, const TRowStore& images, std::size_t image);
+    void InsertImage(const TRowStore& images, std::size_t image);
+    // Deletes the rows, in the order given, at once.
+    void DeleteRowsAt(const std::vector<std::size_t>& rows);
     // Stores the row being edited or inserted as a version of logicalRow; nothing is
     // changed when that fails.
     std::size_t AppendStoredRow(std::uint8_t state, std::size_t logicalRow);

@@ -11,6 +11,9 @@ void TClientDataSet::BeginBulkInsert()
     SettleEdit();
     if (FBulk)
         throw EMarksError("A bulk insert is already under way.");
+    // The whole bulk is one change for the watcher, told at its end or its cancel.
+    if (FWatcher)
+        FWatcher->BeforeChange(*this);
     FBulk = true;
     FBulkRows = FRows.RowCount();
     FBulkLog = FContent.ChangeLog.size();
@@ -27,8 +30,11 @@ void TClientDataSet::EndBulkInsert()
     // memory, the bulk is still under way and its cancel takes the rows away again.
     FOrder.reserve(FOrder.size() + FRows.RowCount() - first);
     FBulk = false;
-    if (first == FRows.RowCount())
+    if (first == FRows.RowCount()) {
+        if (FWatcher)
+            FWatcher->AfterChange(*this);
         return;
+    }
     // Each new row goes after the rows with an equal key, as a single post places it:
     // the new rows sorted stably among themselves, then merged behind their equals.
     const size_t oldSize = FOrder.size();
@@ -44,6 +50,8 @@ void TClientDataSet::EndBulkInsert()
     FAtEnd = false;
     ++FContentStamp;
     CursorMoved();
+    if (FWatcher)
+        FWatcher->AfterChange(*this);
 }
 
 void TClientDataSet::CancelBulkInsert()
@@ -59,7 +67,10 @@ void TClientDataSet::CancelBulkInsert()
     FRowOf.resize(FBulkRows);
     FLatest.resize(FLatest.size() - rows);
     FContent.ChangeLog.resize(FBulkLog);
+    FLogPlace.resize(FBulkLog);
     FContent.AutoIncValue = FBulkAutoInc;
     ++FContentStamp;
     CursorMoved();
+    if (FWatcher)
+        FWatcher->AfterChange(*this);
 }

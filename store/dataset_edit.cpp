@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <optional>
 
 #include "client_dataset.h"
 #include "marks_error.h"
@@ -19,6 +20,25 @@ void ReserveOneMore(std::vector<T>& items)
 
 } // namespace
 
+class TClientDataSet::TChangeScope {
+public:
+    explicit TChangeScope(TClientDataSet& table) : FTable(table)
+    {
+        if (FTable.FWatcher)
+            FTable.FWatcher->BeforeChange(FTable);
+    }
+    ~TChangeScope()
+    {
+        if (FTable.FWatcher)
+            FTable.FWatcher->AfterChange(FTable);
+    }
+    TChangeScope(const TChangeScope&) = delete;
+    TChangeScope& operator=(const TChangeScope&) = delete;
+
+private:
+    TClientDataSet& FTable;
+};
+
 size_t TClientDataSet::AppendStoredRow(std::uint8_t state, size_t logicalRow)
 {
     // Room in the indices, the log and the order first, then the row itself: once
@@ -27,6 +47,7 @@ size_t TClientDataSet::AppendStoredRow(std::uint8_t state, size_t logicalRow)
     ReserveOneMore(FRowOf);
     ReserveOneMore(FLatest);
     ReserveOneMore(FContent.ChangeLog);
+    ReserveOneMore(FLogPlace);
     ReserveOneMore(FOrder);
     size_t index = FRows.AppendRow(state, FBuffer);
     FRowOf.push_back(logicalRow);
@@ -85,12 +106,23 @@ void TClientDataSet::PostRow()
     for (size_t i = 0; i < FContent.Fields.size(); ++i)
         if (FContent.Fields[i].Required && IsNullValue(FBuffer[i]) && !(newId && i == static_cast<size_t>(autoInc)))
             throw EMarksError("Field value required.");
+    PostBuffer(newId);
+}
+
+void TClientDataSet::PostBuffer(bool newId)
+{
+    // A bulk insert is one change as a whole; its rows are not told one by one.
+    std::optional<TChangeScope> scope;
+    if ((FState == TTableState::Insert || FModified) && !FBulk)
+        scope.emplace(*this);
+    const int autoInc = FContent.AutoIncField();
     const size_t fallback = FCursor;
     if (FState == TTableState::Insert) {
         size_t row = AppendStoredRow(rsInserted, FLatest.size());
-        if (newId)
+        if (newId && autoInc >= 0)
             FRows.SetValue(static_cast<size_t>(autoInc), FContent.AutoIncValue++);
         FContent.ChangeLog.push_back({row, kNoRow, caInsert});
+        FLogPlace.push_back(kNoRow);
         if (!FBulk) {
             InsertIntoOrder(row);
             PlaceCursorOn(row, fallback);
@@ -103,7 +135,9 @@ void TClientDataSet::PostRow()
         FContent.ChangeLog.push_back({row, old, caModify});
         if (CompareRows(row, old) == 0) {
             FOrder[FCursor] = row;
+            FLogPlace.push_back(kInPlace);
         } else {
+            FLogPlace.push_back(PlaceBefore(FCursor));
             RemoveFromOrder(FCursor);
             InsertIntoOrder(row);
             PlaceCursorOn(row, fallback);
@@ -141,10 +175,13 @@ void TClientDataSet::DeleteRow()
     if (!HasCurrent())
         TableError("Cannot perform this operation on an empty dataset");
     ReserveOneMore(FContent.ChangeLog);
+    ReserveOneMore(FLogPlace);
+    TChangeScope scope(*this);
     CancelRow();
     size_t row = FOrder[FCursor];
     FRows.SetRowState(row, static_cast<std::uint8_t>(FRows.RowState(row) | rsDeleted));
     FContent.ChangeLog.push_back({row, kNoRow, caDelete});
+    FLogPlace.push_back(PlaceBefore(FCursor));
     size_t position = FCursor;
     RemoveFromOrder(position);
     FCursor = position;

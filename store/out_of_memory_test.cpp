@@ -10,6 +10,8 @@
 
 #include "byte_block.h"
 #include "client_dataset.h"
+#include "edit_history.h"
+#include "mark_drop.h"
 #include "marks_error.h"
 #include "marks_schema.h"
 
@@ -140,9 +142,11 @@ TEST(OutOfMemory, AFailedMergeLeavesTheTableAsItWasAndTheNextSaveKeepsEveryMark)
 
 TEST(OutOfMemory, AFailedPostOrDeleteKeepsTheEditAndTheTableWhole)
 {
+    // With a history listening: it may fail to note a change, never stop one.
     struct TTables {
         TClientDataSet Cats{CatsSchema()};
         TClientDataSet Marks{MarksSchema()};
+        TEditHistory History{{{&Cats, "Category", "Categories"}, {&Marks, "Mark", "Marks"}}};
     };
     struct TCase {
         const char* Name;
@@ -215,4 +219,58 @@ TEST(OutOfMemory, ErrorsFromOutsideTheProgramReadAsSentences)
               "The operation failed. Resource temporarily unavailable.");
     EXPECT_EQ(shown(std::out_of_range("vector::_M_range_check")), internal);
     EXPECT_EQ(shown(42), internal);
+}
+
+TEST(OutOfMemory, AnUndoOrRedoThatRunsOutOfMemoryLeavesTheTablesAsTheyWere)
+{
+    struct TCase {
+        const char* Name;
+        bool Saved;   // the steps were merged before the undo
+        bool Redo;    // the step was undone and is made again
+    };
+    for (const TCase& c : {TCase{"undo", false, false}, TCase{"undo after a save", true, false},
+                           TCase{"redo", false, true}, TCase{"redo after a save", true, true}}) {
+        TClientDataSet cats(CatsSchema()), marks(MarksSchema());
+        TEditHistory history({{&cats, "Category", "Categories"}, {&marks, "Mark", "Marks"}});
+        marks.SetMasterSource(&cats, "id");
+        TPacketContent c3 = EmptyCatsPacket();
+        for (std::int64_t id : {1, 2, 3})
+            c3.Rows.push_back({0, {id, "c" + std::to_string(id), true, TFieldValue{}, TFieldValue{}}});
+        c3.AutoIncValue = 4;
+        cats.SetPacketText(WriteXmlPacket(c3));
+        marks.SetPacketText(MarksPacket(300));
+        // One step that moves marks, deletes a category and inserts marks.
+        history.BeginStep("Change");
+        std::vector<TRowRef> selection;
+        for (marks.GoFirst(); !marks.AtEnd() && selection.size() < 20; marks.GoNext())
+            selection.push_back(marks.CurrentRowRef());
+        DropMarks(cats, cats.RowRefAt(2), marks, {marks, selection});
+        marks.GoBy(5);
+        marks.DeleteRow();
+        cats.GoBy(1);
+        cats.DeleteRow();
+        {
+            TBulkInsert bulk(marks);
+            for (int i = 0; i < 30; ++i) {
+                marks.BeginInsert();
+                marks.FieldNamed("name").SetAsText("new " + std::to_string(i));
+                marks.PostRow();
+            }
+            bulk.Commit();
+        }
+        history.EndStep();
+        if (c.Saved) {
+            cats.MergeChanges();
+            marks.MergeChanges();
+        }
+        if (c.Redo)
+            history.Undo();
+        const std::string before = Reading(cats) + Reading(marks);
+        EXPECT_GT(FailuresUntilDone([&] { c.Redo ? history.Redo() : history.Undo(); },
+                                    [&] { return Reading(cats) + Reading(marks) == before; }),
+                  3)
+            << c.Name;
+        EXPECT_NE(Reading(cats) + Reading(marks), before) << c.Name;
+        EXPECT_EQ(history.CanRedo(), !c.Redo) << c.Name;
+    }
 }

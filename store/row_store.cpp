@@ -104,6 +104,21 @@ std::size_t TRowStore::AppendRow(std::uint8_t state, const std::vector<TFieldVal
     return row;
 }
 
+std::size_t TRowStore::AppendRowFrom(const TRowStore& source, std::size_t row, std::uint8_t state)
+{
+    AddRow();
+    const std::size_t at = RowCount() - 1;
+    SetRowState(at, state);
+    try {
+        for (std::size_t f = 0; f < FFields; ++f)
+            Put(at * FFields + f, source.Value(row, f));
+    } catch (...) {
+        Truncate(at);
+        throw;
+    }
+    return at;
+}
+
 void TRowStore::Truncate(std::size_t rows)
 {
     if (rows >= RowCount())

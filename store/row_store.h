@@ -39,6 +39,11 @@ public:
 
     // Appends a row with the given values (one per field); returns its position.
     std::size_t AppendRow(std::uint8_t state, const std::vector<TFieldValue>& values);
+    // Appends a copy of a row of another store with the same fields.
+    std::size_t AppendRowFrom(const TRowStore& source, std::size_t row, std::uint8_t state);
+    // Replaces one value of a stored row; a string, memo or blob is appended to the
+    // arena, other values take no memory.
+    void SetValueAt(std::size_t row, std::size_t field, const TValueView& value) { Put(row * FFields + field, value); }
     // Removes the rows from this position on, and their bytes at the arena's end.
     void Truncate(std::size_t rows);
     // Whether two rows hold equal values.

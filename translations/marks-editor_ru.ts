@@ -416,5 +416,13 @@
         <source>Find...</source>
         <translation>Найти...</translation>
     </message>
+    <message>
+        <source>Undo</source>
+        <translation>Отменить</translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation>Повторить</translation>
+    </message>
 </context>
 </TS>

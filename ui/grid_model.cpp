@@ -223,6 +223,7 @@ bool TGridModel::DeleteRows(const std::vector<TRowRef>& rows)
         }
         // From the last one to the first; a reference that no longer leads to its
         // row is skipped rather than deleting whatever row is current.
+        THistoryStep step(History, "Delete");
         TSuspendedViews suspended(FTable);
         for (auto it = rows.rbegin(); it != rows.rend(); ++it)
             if (FTable.GoToRow(*it))

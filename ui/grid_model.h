@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "client_dataset.h"
+#include "edit_history.h"
 #include "grid_columns.h"
 
 // The model of a grid: a thin layer over a table's view. It reads rows by their
@@ -60,6 +61,8 @@ public:
 
     // Shows an error of a command; set by the window.
     std::function<void(const std::string&)> OnError;
+    // The window's history: a command changing several rows is one step of it.
+    TEditHistory* History = nullptr;
     // Assigns text still held by the grid's editor; called before the table posts.
     std::function<void()> BeforePost;
     // Whether the grid's editor is open on a row: that row is repainted, never

@@ -163,7 +163,7 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
     QStringList menu;
     for (QAction* a : Window->menuBar()->actions())
         menu << a->text() + (a->isEnabled() ? "" : "(off)");
-    EXPECT_EQ(menu.join(","), "&Load,&Save,&Export,Import...,|(off),&Reindex,&New,|(off),Show Google,Find...");
+    EXPECT_EQ(menu.join(","), "&Load,&Save,&Export,Import...,|(off),&Reindex,&New,|(off),Undo(off),Redo(off),|(off),Show Google,Find...");
     QStringList exports;
     for (QAction* a : Window->mnExportMP->actions())
         exports << (a->isSeparator() ? "-" : a->text());
@@ -594,7 +594,7 @@ TEST_F(TGridTest, NewWindowWithoutAFolder)
     QStringList menu;
     for (QAction* a : empty->menuBar()->actions())
         menu << a->text() + (a->isEnabled() ? "" : "(off)");
-    EXPECT_EQ(menu.join(","), "&Load,&Save(off),&Export(off),Import...(off),|(off),&Reindex(off),&New,|(off),Show Google,Find...(off)");
+    EXPECT_EQ(menu.join(","), "&Load,&Save(off),&Export(off),Import...(off),|(off),&Reindex(off),&New,|(off),Undo(off),Redo(off),|(off),Show Google,Find...(off)");
     for (QMenu* popup : {empty->PopupCats, empty->PopupMarks})
         for (QAction* a : popup->actions())
             EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
@@ -861,4 +861,50 @@ TEST_F(TGridTest, AClickOrSpaceTogglesACheckbox)
     Click(Cats, 2, 2);
     EXPECT_EQ(Window->CDCats.FieldNamed("name").AsText(), "Gamma");
     EXPECT_EQ(Window->CDCats.FieldNamed("visible").AsText(), "False");
+}
+
+TEST_F(TGridTest, KeysAndMenuUndoAndRedoWhatWasDone)
+{
+    auto menu = [&] { return (Window->Undo1->text() + "|" + Window->Redo1->text()).toStdString(); };
+    // Selected marks deleted: Ctrl+Z, Ctrl+Y, Ctrl+Shift+Z and the menu item.
+    Click(Marks, 0, cName);
+    Click(Marks, 2, cName, Qt::ControlModifier);
+    Key(Marks, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(menu(), "Undo Delete 2 Marks|Redo");
+    Key(Marks, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Marks->model()->rowCount(), 5);
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 0);
+    EXPECT_EQ(menu(), "Undo|Redo Delete 2 Marks");
+    Key(Marks, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(Marks->model()->rowCount(), 3);
+    Key(Marks, Qt::Key_Z, Qt::ControlModifier);
+    Key(Marks, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(Marks->model()->rowCount(), 3);
+    Window->Undo1->trigger();
+    EXPECT_EQ(Marks->model()->rowCount(), 5);
+
+    // Typing in a cell, and in the memo, is posted by Ctrl+Z and taken back.
+    Click(Marks, 1, cName);
+    Key(Marks, Qt::Key_F2);
+    Type(Marks, "x");
+    Key(Marks, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Cell(Marks, 1, cName), "m2");
+    EXPECT_EQ(menu(), "Undo|Redo Edit Mark");
+    Window->DBMemo1->setFocus();
+    QTest::keyClicks(Window->DBMemo1, "memo");
+    QTest::keyClick(Window->DBMemo1, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Window->DBMemo1->toPlainText().toStdString(), "");
+    QTest::keyClick(Window->DBMemo1, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(Window->DBMemo1->toPlainText().toStdString(), "memo");
+
+    // A category deleted with its marks comes back with them; Load forgets it all.
+    Cats->setFocus();
+    Key(Cats, Qt::Key_Delete, Qt::ControlModifier);
+    EXPECT_EQ(menu(), "Undo Delete Category and 5 Marks|Redo");
+    Key(Cats, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(Cell(Cats, 0, 1), "Alpha");
+    EXPECT_EQ(Marks->model()->rowCount(), 5);
+    Window->OpenProject(Dir.string());
+    EXPECT_EQ(menu(), "Undo|Redo");
+    EXPECT_TRUE(Errors().empty()) << Errors();
 }

@@ -68,15 +68,14 @@ QString StepText(const QString& name)
 
 } // namespace
 
-QString HistoryCaption(THistoryCommand command, const std::string& step)
+QString HistoryCaption(THistoryCommand command, const QString& step)
 {
     const bool undo = command == THistoryCommand::Undo;
-    if (step.empty())
+    if (step.isEmpty())
         return undo ? QCoreApplication::translate("THistoryCaption", "Undo")
                     : QCoreApplication::translate("THistoryCaption", "Redo");
-    const QString name = QString::fromStdString(step);
-    const QString text = StepText(name);
+    const QString text = StepText(step);
     const QString caption = undo ? QCoreApplication::translate("THistoryCaption", "Undo %1")
                                  : QCoreApplication::translate("THistoryCaption", "Redo %1");
-    return caption.arg(text.isEmpty() ? name : text);
+    return caption.arg(text.isEmpty() ? step : text);
 }

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include <string>
-
 enum class THistoryCommand { Undo, Redo };
 
 // The menu caption of the Undo or Redo command with the step it would take back or
@@ -12,4 +10,4 @@ enum class THistoryCommand { Undo, Redo };
 // the caption is put together from translated words, so that a language can decline
 // them with their count. In English it reads "Undo " and the name. A name of another
 // shape follows the command word as it is.
-QString HistoryCaption(THistoryCommand command, const std::string& step);
+QString HistoryCaption(THistoryCommand command, const QString& step);

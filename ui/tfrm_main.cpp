@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QKeyEvent>
 
 #include "db_grid.h"
 #include "db_memo.h"
@@ -68,6 +69,7 @@ void TfrmMain::OpenProject(const std::string& dir)
 {
     FProjectDir = ProjectDirOf(dir);
     FUnsavedAfterFailedSave = false;
+    FHistory.Clear();
     setWindowTitle(tr("Project :%1").arg(QString::fromStdString(FProjectDir)));
     GRMarks->ClearSelection();
     try {
@@ -83,6 +85,7 @@ void TfrmMain::OpenProject(const std::string& dir)
     CDCats.LoadTableFile(FProjectDir + kCatsFile);
     FMarksFile = FileIdentityOf(FProjectDir + kMarksFile);
     CDMarks.LoadTableFile(FProjectDir + kMarksFile);
+    FHistory.Clear();
     GrCats->setFocus();
 }
 
@@ -194,7 +197,50 @@ void TfrmMain::Save1Click()
 
 void TfrmMain::Reindex1Click()
 {
-    RunCommand([this] { ReindexMarks(CDMarks); });
+    RunCommand([this] { FHistory.Renumber(CDMarks, [this] { ReindexMarks(CDMarks); }, "Reindex"); });
+}
+
+void TfrmMain::Undo1Click()
+{
+    if (!PostTyping())
+        return;
+    RunCommand([this] { FHistory.Undo(); });
+    HistoryMoved();
+}
+
+void TfrmMain::Redo1Click()
+{
+    if (!PostTyping())
+        return;
+    RunCommand([this] { FHistory.Redo(); });
+    HistoryMoved();
+}
+
+void TfrmMain::HistoryMoved()
+{
+    GRMarks->ClearSelection();
+    FSelectionCategory = CDCats.FieldNamed("id").AsText();
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    // The keys are taken as they reach a part of this window, before the part (a
+    // cell editor, the memo) would undo its own typing, and also while the menu
+    // items are off: typing not yet posted is a step to undo. The override keeps
+    // the menu items' shortcuts from taking the key as well.
+    const bool key = event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress;
+    if (!key || !watched->isWidgetType() || !isAncestorOf(static_cast<QWidget*>(watched)))
+        return QMainWindow::eventFilter(watched, event);
+    const auto* press = static_cast<QKeyEvent*>(event);
+    const bool undo = press->matches(QKeySequence::Undo);
+    const bool redo = press->matches(QKeySequence::Redo) ||
+                      press->keyCombination() == QKeyCombination(Qt::ControlModifier, Qt::Key_Y);
+    if (!undo && !redo)
+        return QMainWindow::eventFilter(watched, event);
+    event->accept();
+    if (event->type() == QEvent::KeyPress)
+        undo ? Undo1Click() : Redo1Click();
+    return true;
 }
 
 namespace {

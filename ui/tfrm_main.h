@@ -11,6 +11,7 @@
 
 #include "client_dataset.h"
 #include "dialogs.h"
+#include "edit_history.h"
 #include "export_driver.h"
 #include "file_io.h"
 #include "gm_map.h"
@@ -46,6 +47,8 @@ public:
 
     TClientDataSet CDCats;
     TClientDataSet CDMarks;
+    // The undo and redo history of this window's tables.
+    TEditHistory FHistory{{{&CDCats, "Category", "Categories"}, {&CDMarks, "Mark", "Marks"}}};
     std::string FProjectDir;
     TIconCache FIconCache;
     TExportState FExport;
@@ -56,6 +59,10 @@ public:
     void Load1Click();
     void Save1Click();
     void Reindex1Click();
+    // Ctrl+Z and the menu's "Undo <step>"; Ctrl+Shift+Z, Ctrl+Y and "Redo <step>".
+    // Typing not yet posted is posted first, as a step of its own.
+    void Undo1Click();
+    void Redo1Click();
     void New1Click();
     // Whether the window may close; asks "Save Changes?" when there are changes.
     bool FormCloseQuery();
@@ -133,6 +140,8 @@ public:
     QAction* Load1 = nullptr;
     QAction* Save1 = nullptr;
     QAction* Reindex1 = nullptr;
+    QAction* Undo1 = nullptr;
+    QAction* Redo1 = nullptr;
     QAction* New1 = nullptr;
     QAction* N1 = nullptr;
     QAction* N2 = nullptr;
@@ -189,6 +198,9 @@ public:
     TDialogs& Dialogs() { return *FDialogs; }
 
 protected:
+    // Undo and redo keys reach the window's commands also from a cell editor or
+    // the memo, whose own undo would otherwise take them.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     // Drags GRMarks and returns when the drag has ended, dropped or not.
     virtual void StartMarksDrag();
@@ -225,6 +237,10 @@ private:
     void BuildFind();
     // Enables the commands that need a project when one is loaded.
     void UpdateCommands();
+    // Names the step Undo and Redo would take in their menu items.
+    void UpdateUndoCommands();
+    // After an undo or a redo the rows of the marks selection may be gone.
+    void HistoryMoved();
     // Moves the focus to the next (step 1) or previous (-1) of the categories grid,
     // the marks grid and the memo.
     void MoveFocus(int step);

@@ -198,7 +198,12 @@ void TfrmMain::GrCatsDragDrop(QObject* source, const QPoint& pos)
         // when it ends.
         const TRowRef category = DSCats->RefAt(GrCats->rowAt(0) + cell.y() - 1);
         const std::vector<TRowRef> selection = grid->SelectedRows();
-        RunCommand([&] { DropMarks(CDCats, category, CDMarks, {grid->Model()->Table(), selection}); });
+        // Moving is a step of this window; so is copying from another window, whose
+        // own tables do not change.
+        RunCommand([&] {
+            THistoryStep step(&FHistory, &grid->Model()->Table() == &CDMarks ? "Move" : "Copy");
+            DropMarks(CDCats, category, CDMarks, {grid->Model()->Table(), selection});
+        });
     }
     GrCats->viewport()->update();
 }

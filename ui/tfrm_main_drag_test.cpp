@@ -313,6 +313,14 @@ TEST(MarksDrag, DroppingMovesTheSelectedMarksWithinTheWindow)
     // not the current mark in their place.
     DropOnCategoryRow(*window, 2, data);
     EXPECT_EQ(CategoryIds(window->CDMarks), "m2:2 m5:2 b1:5 m1:5 m3:5 m4:5 ");
+
+    // The move is one step, undone and made again.
+    EXPECT_EQ(window->Undo1->text(), "Undo Move 3 Marks");
+    window->Undo1Click();
+    EXPECT_EQ(CategoryIds(window->CDMarks), "m1:2 m2:2 m3:2 m4:2 m5:2 b1:5 ");
+    EXPECT_EQ(window->CDMarks.PendingChangeCount(), 0);
+    window->Redo1Click();
+    EXPECT_EQ(CategoryIds(window->CDMarks), "m2:2 m5:2 b1:5 m1:5 m3:5 m4:5 ");
 }
 
 TEST(MarksDrag, DroppingCopiesMarksFromAnotherWindow)
@@ -340,6 +348,14 @@ TEST(MarksDrag, DroppingCopiesMarksFromAnotherWindow)
     EXPECT_EQ(target->FDropRow, -1);
     for (int row = 0; row < 3; ++row)
         EXPECT_NE(PixelInCell(target->GrCats, row, 1), GridColors::kDropRow) << row;
+
+    // A step of the window that received the marks; the source has none.
+    EXPECT_EQ(target->Undo1->text(), "Undo Copy 2 Marks");
+    EXPECT_FALSE(source->Undo1->isEnabled());
+    target->Undo1Click();
+    EXPECT_EQ(CategoryIds(target->CDMarks), "m1:2 m2:2 m3:2 m4:2 m5:2 b1:5 ");
+    EXPECT_EQ(target->CDMarks.PendingChangeCount(), 0);
+    EXPECT_EQ(source->CDMarks.PacketText(), sourcePacket);
 }
 
 TEST(MarksDrag, TheLastMarkCopiedStaysCurrentWhenTheDragEnds)

@@ -26,11 +26,11 @@ void CheckCategory(TClientDataSet& cats, TClientDataSet& marks)
         throw EMarksError(TfrmMain::tr("There is no category to import into.").toStdString());
 }
 
-// Reads every file whole, then inserts all their marks and reports what the import
-// did. The reading shows its progress over all the files' bytes; Cancel stops it
-// before any row is inserted, and nothing is reported.
-void ImportInto(TClientDataSet& marks, const TIconCache& icons, const std::vector<std::string>& files,
-                TDialogs& dialogs)
+// Reads every file whole, then inserts all their marks as one step of the history
+// and reports what the import did. The reading shows its progress over all the
+// files' bytes; Cancel stops it before any row is inserted, and nothing is reported.
+void ImportInto(TClientDataSet& marks, TEditHistory& history, const TIconCache& icons,
+                const std::vector<std::string>& files, TDialogs& dialogs)
 {
     std::vector<std::uint64_t> sizes;
     std::uint64_t total = 0;
@@ -63,7 +63,11 @@ void ImportInto(TClientDataSet& marks, const TIconCache& icons, const std::vecto
         }
     }
     TRowNotes notes;
-    const int inserted = InsertImportedMarks(marks, all, icons, &notes);
+    int inserted = 0;
+    {
+        THistoryStep step(&history, "Import");
+        inserted = InsertImportedMarks(marks, all, icons, &notes);
+    }
     dialogs.Inform(ImportReportText(inserted, all, notes));
 }
 
@@ -135,7 +139,7 @@ void TfrmMain::mnImportIntoCategoryClick()
     RunCommand([this] {
         CheckCategory(CDCats, CDMarks);
         if (std::optional<std::string> file = Dialogs().AskOpenFile(kImportFilter))
-            ImportInto(CDMarks, FIconCache, {*file}, Dialogs());
+            ImportInto(CDMarks, FHistory, FIconCache, {*file}, Dialogs());
     });
 }
 
@@ -143,6 +147,6 @@ void TfrmMain::ImportFiles(const std::vector<std::string>& paths)
 {
     RunCommand([&] {
         CheckCategory(CDCats, CDMarks);
-        ImportInto(CDMarks, FIconCache, paths, Dialogs());
+        ImportInto(CDMarks, FHistory, FIconCache, paths, Dialogs());
     });
 }

@@ -100,6 +100,12 @@ TEST_F(TImportWindow, MenuItemsImportIntoTheCurrentCategory)
     Window->mnImportIntoCategory->trigger();
     EXPECT_EQ(Dialogs->Shown.size(), 1u);
     EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 2);
+
+    // The import is one step.
+    EXPECT_EQ(Window->Undo1->text().toStdString(), "Undo Import 2 Marks");
+    Window->Undo1Click();
+    EXPECT_EQ(Window->CDMarks.RecordCount(), before);
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 0);
 }
 
 TEST_F(TImportWindow, AnUnreadableFileLeavesTheTablesAsTheyWere)

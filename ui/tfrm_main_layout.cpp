@@ -14,6 +14,7 @@
 #include "db_grid.h"
 #include "db_memo.h"
 #include "grid_columns.h"
+#include "history_caption.h"
 #include "table_text.h"
 #include "tfrm_main.h"
 
@@ -143,7 +144,14 @@ void TfrmMain::BuildLayout()
                            : tr("Delete the category and its %n marks?", nullptr, count))
             .toStdString();
     };
-    GrCats->DeleteCurrentRow = [this] { RunCommand([this] { DeleteCategoryWithMarks(CDCats, CDMarks); }); };
+    GrCats->DeleteCurrentRow = [this] {
+        RunCommand([this] {
+            THistoryStep step(&FHistory, "Delete");
+            DeleteCategoryWithMarks(CDCats, CDMarks);
+        });
+    };
+    for (TDBGrid* grid : {GrCats, GRMarks})
+        grid->Model()->History = &FHistory;
     GrCats->Delegate()->IsDropRow = [this](int row) { return IsDropRow(row); };
     GRMarks->Delegate()->FindIcon = [this](const QString& name) { return FIconImages.Find(QStringToTable(name)); };
 
@@ -201,6 +209,14 @@ void TfrmMain::BuildMenu()
     N1->setEnabled(false);
     Reindex1 = bar->addAction(tr("&Reindex"));
     New1 = bar->addAction(tr("&New"));
+    QAction* separator = bar->addAction("|");
+    separator->setEnabled(false);
+    Undo1 = bar->addAction(tr("Undo"));
+    Undo1->setShortcut(QKeySequence::Undo);
+    Redo1 = bar->addAction(tr("Redo"));
+    Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    for (QAction* action : {Undo1, Redo1})
+        action->setShortcutContext(Qt::WindowShortcut);
     N2 = bar->addAction("|");
     N2->setEnabled(false);
     Show1 = bar->addAction(tr("Show Google"));
@@ -213,6 +229,23 @@ void TfrmMain::BuildMenu()
     connect(Reindex1, &QAction::triggered, this, [this] { Reindex1Click(); });
     connect(New1, &QAction::triggered, this, [this] { New1Click(); });
     connect(Show1, &QAction::triggered, this, [this] { Show1Click(); });
+    connect(Undo1, &QAction::triggered, this, [this] { Undo1Click(); });
+    connect(Redo1, &QAction::triggered, this, [this] { Redo1Click(); });
+    FHistory.Changed = [this] { UpdateUndoCommands(); };
+    UpdateUndoCommands();
+    qApp->installEventFilter(this);
+}
+
+void TfrmMain::UpdateUndoCommands()
+{
+    // "&&" shows one "&" in a menu item.
+    auto caption = [](THistoryCommand command, const std::string& step) {
+        return HistoryCaption(command, TableToQString(step)).replace("&", "&&");
+    };
+    Undo1->setText(caption(THistoryCommand::Undo, FHistory.UndoName()));
+    Undo1->setEnabled(FHistory.CanUndo());
+    Redo1->setText(caption(THistoryCommand::Redo, FHistory.RedoName()));
+    Redo1->setEnabled(FHistory.CanRedo());
 }
 
 void TfrmMain::BuildPopups()

@@ -319,6 +319,12 @@ TEST_F(TWindowTest, ReindexRenumbersInFileOrder)
     EXPECT_EQ(Window->CDMarks.Content().AutoIncValue, static_cast<std::int64_t>(rows));
     EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 1);
     EXPECT_EQ(Window->CDMarks.Content().Rows.back().Values[1], TFieldValue(std::string("Tom & \"Jerry\" 'o' \xc6\xf3\xea")));
+
+    // Undone, the ids of before come back; then the edit.
+    EXPECT_EQ(Window->Undo1->text().toStdString(), "Undo Reindex");
+    Window->Undo1Click();
+    Window->Undo1Click();
+    EXPECT_EQ(Window->CDMarks.PacketText(), once);
 }
 
 TEST_F(TWindowTest, ReindexFailures)

@@ -58,8 +58,8 @@ TEST(Translations, TheWindowSpeaksRussian)
 
     const std::pair<QStringList, QStringList> menus[] = {
         {Texts(window.menuBar()->actions()),
-         {"&Загрузить", "&Сохранить", "&Экспорт", "Импорт...", "|", "&Перенумеровать", "&Новое окно", "|",
-          "Показать карту", "Найти..."}},
+         {"&Загрузить", "&Сохранить", "&Экспорт", "Импорт...", "|", "&Перенумеровать", "&Новое окно", "|", "Отменить",
+          "Повторить", "|", "Показать карту", "Найти..."}},
         {Texts(window.mnExportMP->actions()), {"Видимые в KML", "Видимые в KMZ", "Видимые в WPT", "-", "Видимые в MP"}},
         {Texts(window.PopupCats->actions()),
          {"Экспорт в KML", "Экспорт в WPT", "Экспорт в KMZ", "Показать на карте", "Импорт в категорию..."}},
@@ -80,6 +80,7 @@ TEST(Translations, TheWindowSpeaksRussian)
     window.CDCats.BeginEdit();
     window.CDCats.FieldNamed("name").SetAsText("x");
     window.CDCats.PostRow();
+    EXPECT_EQ(window.Undo1->text(), "Отменить правку категории");
     dialogs.Answers = {TAnswer::Cancel};
     EXPECT_FALSE(window.FormCloseQuery());
     EXPECT_EQ(dialogs.Shown, (std::vector<std::string>{
@@ -118,7 +119,7 @@ TEST(Translations, UndoAndRedoNameTheirStepInRussian)
         {Undo, "Delete 2 Pins", "Отменить Delete 2 Pins"},
     };
     for (const auto& [command, step, caption] : cases)
-        EXPECT_EQ(HistoryCaption(command, step), caption) << step;
+        EXPECT_EQ(HistoryCaption(command, QString::fromLatin1(step)), caption) << step;
 }
 
 int main(int argc, char** argv)
