@@ -1,10 +1,12 @@
 // Exporting every mark of a generated database of 100,000 marks (20 points a mark on
-// average) to KML, WPT and MP: the walk, the record writers and the file.
+// average) to KML, WPT, MP, GPX and GeoJSON: the walk, the record writers and the file.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
 
 #include "client_dataset.h"
+#include "geojson_writer.h"
+#include "gpx_writer.h"
 #include "kml_writer.h"
 #include "marks_generator.h"
 #include "marks_schema.h"
@@ -36,20 +38,26 @@ TTables& Tables()
 
 const std::filesystem::path kOut = std::filesystem::temp_directory_path() / "marks-bench-export";
 
-template <typename Writer>
-void Export(benchmark::State& state, const char* documentTemplate, Writer writer)
+// As the window exports: the text goes to the file while the walk makes it.
+template <typename Walk>
+void ExportWalked(benchmark::State& state, const char* documentTemplate, Walk walk)
 {
     TTables& t = Tables();
     TExportState export_;
-    const TMarkReader mark(t.Marks);
-    // As the window exports: the text goes to the file while the walk makes it.
     for (auto _ : state)
-        SaveWalkedDocument(documentTemplate, kOut, export_, [&] {
-            WalkMarks(t.Cats, t.Marks, export_, esVisible, [&] { writer(export_, mark.Read()); }, {});
-        });
+        SaveWalkedDocument(documentTemplate, kOut, export_, [&] { walk(t, export_); });
     state.counters["marks"] = export_.FExportCount;
     state.counters["MB"] = double(std::filesystem::file_size(kOut)) / 1e6;
     std::filesystem::remove(kOut);
+}
+
+template <typename Writer>
+void Export(benchmark::State& state, const char* documentTemplate, Writer writer)
+{
+    ExportWalked(state, documentTemplate, [&](TTables& t, TExportState& export_) {
+        const TMarkReader mark(t.Marks);
+        WalkMarks(t.Cats, t.Marks, export_, esVisible, [&] { writer(export_, mark.Read()); }, {});
+    });
 }
 
 void BM_ExportKml(benchmark::State& state)
@@ -70,6 +78,20 @@ void BM_ExportMp(benchmark::State& state)
     Export(state, kMpHeader, [&](TExportState& s, const TMarkView& m) { AddMpObject(s, m, types); });
 }
 BENCHMARK(BM_ExportMp)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+void BM_ExportGpx(benchmark::State& state)
+{
+    ExportWalked(state, kGpxDocument,
+                 [](TTables& t, TExportState& s) { WalkGpx(t.Cats, t.Marks, s, esVisible, {}); });
+}
+BENCHMARK(BM_ExportGpx)->Unit(benchmark::kMillisecond)->MinTime(3.0);
+
+void BM_ExportGeoJson(benchmark::State& state)
+{
+    ExportWalked(state, kGeoJsonDocument,
+                 [](TTables& t, TExportState& s) { WalkGeoJson(t.Cats, t.Marks, s, esVisible, {}); });
+}
+BENCHMARK(BM_ExportGeoJson)->Unit(benchmark::kMillisecond)->MinTime(3.0);
 
 } // namespace
 

@@ -7,6 +7,9 @@ const TExportFormat kKmlFormat{".kml", "Vexamarks.kml", "Track Files ( *.kml)|*.
 const TExportFormat kKmzFormat{".kmz", "Vexamarks.kmz", "Track Files ( *.kmz)|*.kmz|All Files (*.* )|*.*"};
 const TExportFormat kWptFormat{".wpt", "Roverivoz.eza", "Track Files ( *.wpt)|*.wpt|All Files (*.* )|*.*"};
 const TExportFormat kMpFormat{".mp", "Vexamarks.mp", "Map Files ( *.mp)|*.mp|All Files (*.* )|*.*"};
+const TExportFormat kGpxFormat{".gpx", "Vexamarks.gpx", "GPX Files ( *.gpx)|*.gpx|All Files (*.* )|*.*"};
+const TExportFormat kGeoJsonFormat{".geojson", "Vexamarks.geojson",
+                                   "GeoJSON Files ( *.geojson)|*.geojson|All Files (*.* )|*.*"};
 
 bool TCaseBlindLess::operator()(const std::string& a, const std::string& b) const
 {

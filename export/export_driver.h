@@ -10,7 +10,7 @@
 #include "client_dataset.h"
 #include "file_io.h"
 
-// What the four export formats share: the scopes, the per-window export state,
+// What the export formats share: the scopes, the per-window export state,
 // the walk over the marks of a scope, the save prompt values and the file writer.
 
 enum TExportScope { esVisible, esCategory, esSelected };
@@ -45,6 +45,8 @@ extern const TExportFormat kKmlFormat;
 extern const TExportFormat kKmzFormat;
 extern const TExportFormat kWptFormat;
 extern const TExportFormat kMpFormat;
+extern const TExportFormat kGpxFormat;
+extern const TExportFormat kGeoJsonFormat;
 
 // Resets the state's text, count and icons, then calls writer once per mark of the
 // scope with the marks table on that mark. The marks table's views are suspended

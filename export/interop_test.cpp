@@ -1,5 +1,6 @@
 // The exports of the sample project read back by the tools people use: xmllint and
-// GDAL for KML, Python's zipfile and GDAL for KMZ, GPSBabel for OziExplorer waypoints.
+// GDAL for KML, Python's zipfile and GDAL for KMZ, GPSBabel for OziExplorer waypoints,
+// xmllint, GDAL and GPSBabel for GPX, GDAL for GeoJSON.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,6 +9,8 @@
 
 #include "client_dataset.h"
 #include "file_io.h"
+#include "geojson_writer.h"
+#include "gpx_writer.h"
 #include "kml_writer.h"
 #include "kmz_package.h"
 #include "marks_schema.h"
@@ -32,6 +35,30 @@ std::string Fixed6(long double v)
     std::string s;
     AppendFixed6(s, v);
     return s;
+}
+
+// The numbers of a geometry as a tool prints it, in pairs: "(1 2,3 4)", "1,2 3,4".
+std::vector<std::pair<double, double>> NumberPairs(const std::string& text)
+{
+    std::vector<std::pair<double, double>> pairs;
+    std::regex number(R"(-?[0-9]+(\.[0-9]+)?(e[-+]?[0-9]+)?)");
+    std::vector<double> values;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), number); it != std::sregex_iterator(); ++it)
+        values.push_back(std::stod(it->str()));
+    for (size_t i = 0; i + 1 < values.size(); i += 2)
+        pairs.emplace_back(values[i], values[i + 1]);
+    return pairs;
+}
+
+// The mark's points as written, longitude first, each rounded to the six decimals.
+std::vector<std::pair<double, double>> WrittenPairs(const TMarkData& mark)
+{
+    std::vector<std::pair<double, double>> pairs;
+    for (const TMarkPoint& p : mark.points)
+        pairs.emplace_back(std::stod(Fixed6(p.Lon)), std::stod(Fixed6(p.Lat)));
+    if (ShapeOf(mark.points) == msPoint)
+        pairs.resize(1);
+    return pairs;
 }
 
 struct TSampleExport : ::testing::Test {
@@ -179,4 +206,68 @@ TEST_F(TSampleExport, KmzIconEntriesMatchTheirReferences)
         EXPECT_NE(picture.find("Driver: PNG/Portable Network Graphics"), std::string::npos) << (*it)[1].str();
     }
     EXPECT_EQ(symbols, 4u) << features;
+}
+
+// GPX: every point a waypoint, every line and area a track of one segment, as GDAL
+// and GPSBabel read them; GeoJSON: every mark a feature of its shape, as GDAL reads it.
+TEST_F(TSampleExport, GpxAndGeoJsonReadByGdalAndGpsBabel)
+{
+    Walk([](const TMarkData&) {});
+    std::vector<TMarkData> points, tracks;
+    for (const TMarkData& m : Written)
+        (ShapeOf(m.points) == msPoint ? points : tracks).push_back(m);
+    ASSERT_GT(points.size(), 10u);
+    ASSERT_GT(tracks.size(), 2u);
+
+    WalkGpx(Cats, Marks, State, esVisible, {});
+    EXPECT_EQ(static_cast<size_t>(State.FExportCount), Written.size());
+    const fs::path gpx = Dir / "marks.gpx";
+    SaveExportText(FillTemplate(kGpxDocument, State.FExportText), gpx);
+    RunTool("xmllint --noout '" + gpx.string() + "'");
+    for (auto [layer, marks] : {std::pair{"waypoints", &points}, std::pair{"tracks", &tracks}}) {
+        const std::string features = RunTool("ogrinfo -ro -q '" + gpx.string() + "' " + layer);
+        std::regex geometry(R"(\n  (POINT|MULTILINESTRING) (\([^\n]*\)))");
+        size_t i = 0;
+        for (auto it = std::sregex_iterator(features.begin(), features.end(), geometry); it != std::sregex_iterator();
+             ++it, ++i) {
+            ASSERT_LT(i, marks->size()) << layer;
+            EXPECT_EQ(NumberPairs((*it)[2]), WrittenPairs((*marks)[i])) << layer << " " << i;
+        }
+        EXPECT_EQ(i, marks->size()) << layer;
+    }
+    // GPSBabel: the waypoints with their coordinates, and every point of the tracks.
+    const std::string waypoints = RunTool("gpsbabel -i gpx -f '" + gpx.string() + "' -o unicsv -F -");
+    std::regex row(R"(\n\d+,(-?[0-9.]+),(-?[0-9.]+))");
+    size_t i = 0;
+    for (auto it = std::sregex_iterator(waypoints.begin(), waypoints.end(), row); it != std::sregex_iterator(); ++it, ++i) {
+        ASSERT_LT(i, points.size());
+        EXPECT_EQ((*it)[1].str(), Fixed6(points[i].points[0].Lat));
+        EXPECT_EQ((*it)[2].str(), Fixed6(points[i].points[0].Lon));
+    }
+    EXPECT_EQ(i, points.size());
+    size_t trackPoints = 0;
+    for (const TMarkData& m : tracks)
+        trackPoints += m.points.size();
+    const std::string track = RunTool("gpsbabel -t -i gpx -f '" + gpx.string() + "' -x nuketypes,waypoints -o unicsv -F -");
+    EXPECT_EQ(static_cast<size_t>(std::count(track.begin(), track.end(), '\n')), trackPoints + 1) << track;
+
+    WalkGeoJson(Cats, Marks, State, esVisible, {});
+    const fs::path geojson = Dir / "marks.geojson";
+    SaveExportText(FillTemplate(kGeoJsonDocument, State.FExportText), geojson);
+    const std::string features = RunTool("ogrinfo -ro -al -q '" + geojson.string() + "'");
+    std::regex geometry(R"(\n  (POINT|LINESTRING|POLYGON) (\([^\n]*\)))");
+    i = 0;
+    for (auto it = std::sregex_iterator(features.begin(), features.end(), geometry); it != std::sregex_iterator();
+         ++it, ++i) {
+        ASSERT_LT(i, Written.size());
+        const TMarkShape shape = ShapeOf(Written[i].points);
+        EXPECT_EQ((*it)[1].str(), shape == msPoint ? "POINT" : shape == msLine ? "LINESTRING" : "POLYGON");
+        std::vector<std::pair<double, double>> expected = WrittenPairs(Written[i]);
+        std::vector<std::pair<double, double>> read = NumberPairs((*it)[2]);
+        // An outer ring drawn clockwise is written the other way round.
+        if (shape == msPolygon && read != expected)
+            std::reverse(read.begin(), read.end());
+        EXPECT_EQ(read, expected) << i;
+    }
+    EXPECT_EQ(i, Written.size());
 }

@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
-#include "code_page.h"
 #include "number_format.h"
+#include "record_text.h"
 
 const char* const kKmlDocument =
     "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
@@ -38,28 +38,6 @@ constexpr const char* kAreaPolyStyleEnd =
 constexpr const char* kAreaEnd =
     "\t\t\t  </coordinates>\r\n\t\t\t</LinearRing>\r\n    </outerBoundaryIs></Polygon>\r\n\t\t</Placemark>\r\n";
 
-bool IsForbiddenInXml(char c)
-{
-    auto u = static_cast<unsigned char>(c);
-    return u < 0x20 && c != '\t' && c != '\n' && c != '\r';
-}
-
-// Element text: UTF-8 with "&", "<" and ">" escaped; control characters that XML
-// does not allow are dropped, so the document stays well-formed.
-void AppendElementText(std::string& out, std::string_view utf8)
-{
-    for (char c : utf8) {
-        switch (c) {
-        case '&': out.append("&amp;"); break;
-        case '<': out.append("&lt;"); break;
-        case '>': out.append("&gt;"); break;
-        default:
-            if (!IsForbiddenInXml(c))
-                out.push_back(c);
-        }
-    }
-}
-
 // CDATA text: "]]>" would end the section early, so it is split across two sections.
 void AppendCdataText(std::string& out, std::string_view utf8)
 {
@@ -71,15 +49,6 @@ void AppendCdataText(std::string& out, std::string_view utf8)
             out.push_back(utf8[i]);
         }
     }
-}
-
-// Table text converted to UTF-8 in a buffer reused from mark to mark.
-std::string_view Utf8Of(std::string_view cp1251)
-{
-    static thread_local std::string buffer;
-    buffer.clear();
-    AppendCp1251AsUtf8(buffer, cp1251);
-    return buffer;
 }
 
 void AppendCoordinates(std::string& out, const TPointsView& points)
@@ -123,7 +92,7 @@ void AddKmlPlacemark(TExportState& state, const TMarkView& mark, const std::stri
     state.FExportIcons.emplace(mark.picname);
     std::string& out = state.FExportText;
     out.append(kPlacemarkStart);
-    AppendElementText(out, Utf8Of(mark.name));
+    AppendXmlText(out, Utf8Of(mark.name));
     out.append(kNameToDescription);
     AppendCdataText(out, Utf8Of(mark.descr));
     out.append(kDescriptionEnd);
@@ -132,8 +101,8 @@ void AddKmlPlacemark(TExportState& state, const TMarkView& mark, const std::stri
         out.append(kPointIconStart);
         // The reference is a path in a UTF-8 document, so the icon name is converted too.
         if (!state.FKmzMode)
-            AppendElementText(out, iconFolder);
-        AppendElementText(out, Utf8Of(mark.picname));
+            AppendXmlText(out, iconFolder);
+        AppendXmlText(out, Utf8Of(mark.picname));
         out.append(kPointIconEnd);
         AppendFixed6(out, mark.points.front().Lon);
         out.push_back(',');

@@ -3,8 +3,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "file_io.h"
+#include "geojson_writer.h"
+#include "gpx_writer.h"
 #include "kml_writer.h"
 #include "mp_writer.h"
 #include "record_text.h"
@@ -177,6 +180,62 @@ TEST(WptWriter, HeaderAndWaypoints)
               "-1,Two lines,2.000000,1.000000,,2,1,5,,65535,a b c ,0,0,0,-777,7,0,17,7,5.0,0,,,\r\n");
     EXPECT_EQ(state.FExportCount, 3);
     EXPECT_EQ(NoCommas(",a,,b,"), " a  b ");
+}
+
+// GPX and GeoJSON: a point, a line and an area with every text XML and JSON must
+// escape (control characters included), the colours, and what is left out.
+TEST(GpxAndGeoJsonWriters, ShapesTextsAndColours)
+{
+    TMarkData point = Mark("Tom & <Jerry>\x01\x1f \xc8", {{37.6L, 55.75L}}, "a\r\n\"b\"\t\\");
+    point.picname = "hut.png";
+    point.color1 = 0x0000FF;
+    point.color2 = 0x123456;
+    const TMarkData line = Mark("Road", {{1, 2}, {3, 4.5L}});
+    const TMarkData area = Mark("Field", {{0, 0}, {0, 1}, {1, 1}, {0, 0}});
+    const TMarkData none = Mark("Nothing", {});
+    const TMarkData broken = Mark("Broken", {{1, 2}, {std::numeric_limits<long double>::infinity(), 1}, {3, 4}});
+
+    const std::vector<TMarkData> marks{point, line, area, none, broken};
+    TExportState gpx;
+    for (const TMarkData& m : marks) {
+        AddGpxWaypoint(gpx, MarkViewOf(m));
+        AddGpxTrack(gpx, MarkViewOf(m));
+    }
+    EXPECT_EQ(gpx.FExportText, "<wpt lat=\"55.750000\" lon=\"37.600000\">\r\n"
+                               "  <name>Tom &amp; &lt;Jerry&gt; \xd0\x98</name>\r\n"
+                               "  <desc>a\r\n\"b\"\t\\</desc>\r\n"
+                               "  <sym>hut</sym>\r\n"
+                               "</wpt>\r\n"
+                               "<trk>\r\n  <name>Road</name>\r\n  <trkseg>\r\n"
+                               "    <trkpt lat=\"2.000000\" lon=\"1.000000\"/>\r\n"
+                               "    <trkpt lat=\"4.500000\" lon=\"3.000000\"/>\r\n"
+                               "  </trkseg>\r\n</trk>\r\n"
+                               "<trk>\r\n  <name>Field</name>\r\n  <trkseg>\r\n"
+                               "    <trkpt lat=\"0.000000\" lon=\"0.000000\"/>\r\n"
+                               "    <trkpt lat=\"1.000000\" lon=\"0.000000\"/>\r\n"
+                               "    <trkpt lat=\"1.000000\" lon=\"1.000000\"/>\r\n"
+                               "    <trkpt lat=\"0.000000\" lon=\"0.000000\"/>\r\n"
+                               "  </trkseg>\r\n</trk>\r\n");
+    EXPECT_EQ(gpx.FExportCount, 3);
+    EXPECT_EQ(GpxSymbol("a.b.png"), "a.b");
+    EXPECT_EQ(GpxSymbol(".hidden"), ".hidden");
+
+    TExportState json;
+    for (const TMarkData& m : marks)
+        AddGeoJsonFeature(json, MarkViewOf(m), 7, "Cat \xc0");
+    EXPECT_EQ(json.FExportText,
+              "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[37.600000,55.750000]},"
+              "\"properties\":{\"id\":7,\"name\":\"Tom & <Jerry>\\u0001\\u001f \xd0\x98\",\"descr\":\"a\\r\\n\\\"b\\\"\\t\\\\\","
+              "\"category\":\"Cat \xd0\x90\",\"color1\":\"#ff0000\",\"color2\":\"#563412\",\"icon\":\"hut.png\"}},\r\n"
+              "{\"type\":\"Feature\",\"geometry\":{\"type\":\"LineString\",\"coordinates\":[[1.000000,2.000000],[3.000000,4.500000]]},"
+              "\"properties\":{\"id\":7,\"name\":\"Road\",\"descr\":\"\",\"category\":\"Cat \xd0\x90\",\"color1\":\"#000000\","
+              "\"color2\":\"#000000\",\"icon\":\"\"}},\r\n"
+              // Drawn clockwise, the ring is written backwards: RFC 7946 wants outer rings anticlockwise.
+              "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Polygon\",\"coordinates\":[[[0.000000,0.000000],[1.000000,1.000000],"
+              "[0.000000,1.000000],[0.000000,0.000000]]]},"
+              "\"properties\":{\"id\":7,\"name\":\"Field\",\"descr\":\"\",\"category\":\"Cat \xd0\x90\",\"color1\":\"#000000\","
+              "\"color2\":\"#000000\",\"icon\":\"\"}}");
+    EXPECT_EQ(json.FExportCount, 3);
 }
 
 TEST(MpWriter, HeaderSectionsAndTypes)

@@ -26,6 +26,7 @@ struct TFeature {
     std::string Name;
     std::string Descr;
     std::string Comment; // the description when there is no "desc"
+    std::string Symbol;  // a waypoint's symbol, the name of its icon
     bool DescrCut = false;
     bool CommentCut = false;
     std::vector<TPart> Parts; // one for a waypoint or route, one per segment of a track
@@ -78,6 +79,8 @@ private:
             FFeature.Descr = FXml.ElementText(kMaxDescriptionBytes, &FFeature.DescrCut);
         else if (name == "cmt")
             FFeature.Comment = FXml.ElementText(kMaxDescriptionBytes, &FFeature.CommentCut);
+        else if (name == "sym" && FFeature.Waypoint)
+            FFeature.Symbol = FXml.ElementText(kMaxShortTextBytes);
         else
             return false;
         return true;
@@ -140,6 +143,7 @@ private:
             FResult.PointsSkipped += part.BadPoints;
             AddImportedMark(FXml, FResult, FFeature.Name, descr, cut, std::move(part.Points),
                             FFeature.Waypoint ? TImportedShape::Point : TImportedShape::Line);
+            FResult.Marks.back().IconHref = FFeature.Symbol;
         }
     }
 };

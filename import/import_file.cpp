@@ -12,13 +12,15 @@
 
 #include "ascii.h"
 #include "file_io.h"
+#include "geojson_reader.h"
 #include "gpx_reader.h"
 #include "import_limits.h"
 #include "kml_reader.h"
 #include "kmz_source.h"
 #include "marks_error.h"
 
-const char* const kImportFilter = "GPX, KML and KMZ files|*.gpx *.kml *.kmz|All files|*";
+const char* const kImportFilter =
+    "GPX, KML, KMZ and GeoJSON files|*.gpx *.kml *.kmz *.geojson *.json|All files|*";
 
 namespace {
 
@@ -79,6 +81,19 @@ void ReadKmz(const std::string& name, int fd, TImportResult& result, const std::
     result.DocumentsNotRead += static_cast<int>(kmz.KmlEntries().size() - seen.size());
 }
 
+// Whether the file's text begins as a JSON object or array does (after a
+// byte-order mark and white space), as no XML document can.
+bool IsJsonText(int fd)
+{
+    char start[4096];
+    const ssize_t n = ::pread(fd, start, sizeof start, 0);
+    std::string_view text(start, n > 0 ? static_cast<size_t>(n) : 0);
+    if (text.starts_with("\xEF\xBB\xBF"))
+        text.remove_prefix(3);
+    const size_t first = text.find_first_not_of(" \t\r\n");
+    return first != std::string_view::npos && (text[first] == '{' || text[first] == '[');
+}
+
 } // namespace
 
 void ReadImportFile(const std::filesystem::path& path, TImportResult& result, const TImportProgress& progress)
@@ -113,7 +128,7 @@ void ReadImportFile(const std::filesystem::path& path, TImportResult& result, co
             return;
         }
         const int fd = file.Fd();
-        TXmlStream xml(name, {}, [&](char* buffer, int size, std::string& reason) {
+        auto source = [&](char* buffer, int size, std::string& reason) {
             ssize_t n;
             do
                 n = ::read(fd, buffer, static_cast<size_t>(size));
@@ -123,7 +138,13 @@ void ReadImportFile(const std::filesystem::path& path, TImportResult& result, co
             else
                 onRead(static_cast<std::uint64_t>(n));
             return static_cast<int>(n);
-        });
+        };
+        if (IsJsonText(fd)) {
+            TJsonStream json(name, source);
+            ReadGeoJson(json, result);
+            return;
+        }
+        TXmlStream xml(name, {}, source);
         ReadDocument(xml, result);
     } catch (const std::bad_alloc&) {
         throw EMarksError("Cannot import file \"" + name + "\". Insufficient memory for this operation.");
@@ -140,5 +161,8 @@ TImportResult ReadImportFile(const std::filesystem::path& path)
 bool IsImportFileName(const std::filesystem::path& path)
 {
     const std::string extension = path.extension().string();
-    return EqualNoCase(extension, ".gpx") || EqualNoCase(extension, ".kml") || EqualNoCase(extension, ".kmz");
+    for (const char* kind : {".gpx", ".kml", ".kmz", ".geojson", ".json"})
+        if (EqualNoCase(extension, kind))
+            return true;
+    return false;
 }

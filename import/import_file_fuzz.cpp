@@ -1,4 +1,4 @@
-// Any bytes read as a GPX, KML or KMZ file are either refused with an error or give
+// Any bytes read as a GPX, KML, KMZ or GeoJSON file are either refused with an error or give
 // marks whose every point is valid; the marks then go into a table as rows whose
 // point blobs decode back to the same points.
 #include <sys/mman.h>

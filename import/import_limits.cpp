@@ -8,7 +8,7 @@ std::string GroupedCount(std::uint64_t n)
     return digits;
 }
 
-void AddImportedMark(const TXmlStream& xml, TImportResult& result, const std::string& name, const std::string& descr,
+void AddImportedMark(const TImportStream& xml, TImportResult& result, const std::string& name, const std::string& descr,
                      bool descrCut, std::vector<TLonLat> points, TImportedShape shape)
 {
     if (result.Marks.size() >= kMaxImportMarks)
@@ -35,7 +35,7 @@ void AddImportedMark(const TXmlStream& xml, TImportResult& result, const std::st
     mark.Points = std::move(points);
 }
 
-void CountImportedPoints(const TXmlStream& xml, TImportResult& result, std::size_t points)
+void CountImportedPoints(const TImportStream& xml, TImportResult& result, std::size_t points)
 {
     result.Points += points;
     if (result.Points > kMaxImportPoints)

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "imported_marks.h"
-#include "xml_stream.h"
+#include "import_stream.h"
 
 // What one import may take. The largest databases we know hold 100,000 marks with
 // 2,000,000 points (their KML export is 84 MB); the limits leave five times that
@@ -50,9 +50,9 @@ enum class TImportedShape { Point, Line, Area };
 // when the file left it open; a line that ends where it starts is counted, since
 // the table holds it as an area. Fails through the stream when the import would
 // take more marks or more text than it may.
-void AddImportedMark(const TXmlStream& xml, TImportResult& result, const std::string& name, const std::string& descr,
+void AddImportedMark(const TImportStream& xml, TImportResult& result, const std::string& name, const std::string& descr,
                      bool descrCut, std::vector<TLonLat> points, TImportedShape shape);
 
 // Counts points read into the result; fails through the stream when the import
 // would take more than it may.
-void CountImportedPoints(const TXmlStream& xml, TImportResult& result, std::size_t points);
+void CountImportedPoints(const TImportStream& xml, TImportResult& result, std::size_t points);

@@ -1,4 +1,4 @@
-// The GPX, KML and KMZ readers and the rows they become, on small files written
+// The GPX, KML, KMZ and GeoJSON readers and the rows they become, on small files written
 // here for each case.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
@@ -14,6 +14,7 @@
 #include "client_dataset.h"
 #include "code_page.h"
 #include "coordinates.h"
+#include "geojson_reader.h"
 #include "import_file.h"
 #include "kml_reader.h"
 #include "mark_geometry.h"
@@ -77,6 +78,7 @@ TEST_F(TImportTest, GpxWaypointsRoutesAndTrackSegments)
         EXPECT_EQ(r.Skipped, 0);
         EXPECT_EQ(r.Marks[0].Name, "Well");
         EXPECT_EQ(r.Marks[0].Descr, "comment"); // the comment when there is no description
+        EXPECT_EQ(r.Marks[0].IconHref, "Flag");
         EXPECT_DOUBLE_EQ(r.Marks[0].Points[0].Lon, 37.6173);
         EXPECT_DOUBLE_EQ(r.Marks[0].Points[0].Lat, 55.7558);
         EXPECT_EQ(r.Marks[1].Name, "Two");
@@ -91,6 +93,53 @@ TEST_F(TImportTest, GpxWaypointsRoutesAndTrackSegments)
         EXPECT_EQ(r.Marks[4].Descr, "two parts");
         EXPECT_EQ(r.Marks[4].Points.size(), 1u);
     }
+}
+
+// Every geometry type, members in any order, the properties the export writes and
+// the common other names, and coordinates that cannot be used.
+TEST_F(TImportTest, GeoJsonGeometriesAndProperties)
+{
+    TImportResult r = Read("a.json", "\xEF\xBB\xBF" R"( {"features":[
+{"properties":{"descr":"first","description":"second","name":"Well \u0418\ud83d\ude00","icon":"flag.png",
+  "color1":"#ff0000","color2":"#00ff0g","id":3},"type":"Feature","geometry":{"coordinates":[37.5,55.25,120],"type":"Point"}},
+{"type":"Feature","properties":null,"geometry":{"type":"LineString","coordinates":[[1,2],[3,4],[500,1],[5,"6"]]}},
+{"type":"Feature","properties":{"desc":"d","description":"ds"},"geometry":{"type":"Polygon",
+  "coordinates":[[[0,0],[1,0],[1,1],[0,0]],[[0.1,0.1],[0.2,0.1],[0.2,0.2],[0.1,0.1]]]}},
+{"type":"Feature","properties":{"name":"multi"},"geometry":{"type":"GeometryCollection","geometries":[
+  {"type":"MultiPoint","coordinates":[[1,1],[2,2]]},{"type":"MultiLineString","coordinates":[[[1,1],[2,2]]]},
+  {"type":"MultiPolygon","coordinates":[[[[5,5],[6,5],[6,6],[5,5]]]]}]}},
+{"type":"Feature","properties":{"name":"none"},"geometry":null},
+{"type":"Feature","geometry":{"type":"Point","coordinates":[200,1]}},
+{"type":"Feature","geometry":{"type":"Circle","coordinates":[1,1]}},
+{"type":"Feature","geometry":{"type":"LineString","coordinates":[1,1]}}],
+"type":"FeatureCollection","bbox":[0,0,1,1]} )");
+    ASSERT_EQ(r.Marks.size(), 7u);
+    const TImportedMark& well = r.Marks[0];
+    EXPECT_EQ(well.Name, "Well \xd0\x98\xf0\x9f\x98\x80");
+    EXPECT_EQ(well.Descr, "first");
+    EXPECT_EQ(well.IconHref, "flag.png");
+    EXPECT_EQ(well.LineColor, 0x0000FF);
+    EXPECT_FALSE(well.FillColor);
+    ASSERT_EQ(well.Points.size(), 1u);
+    EXPECT_DOUBLE_EQ(well.Points[0].Lon, 37.5);
+    EXPECT_DOUBLE_EQ(well.Points[0].Lat, 55.25);
+    EXPECT_EQ(r.Marks[1].Points.size(), 2u);
+    EXPECT_EQ(r.Marks[2].Descr, "ds");
+    EXPECT_EQ(r.Marks[2].Points.size(), 4u);
+    for (size_t i = 3; i < 7; ++i)
+        EXPECT_EQ(r.Marks[i].Name, "multi");
+    EXPECT_EQ(r.Marks[6].Points.size(), 4u);
+    EXPECT_EQ(r.Skipped, 4);
+    EXPECT_EQ(r.SkippedUnreadable, 3);
+    EXPECT_EQ(r.PointsSkipped, 2);
+    EXPECT_EQ(r.HolesDropped, 1);
+
+    // A geometry alone is a document too.
+    r = Read("line.geojson", R"({"coordinates":[[1,2],[3,4]],"type":"LineString"})");
+    ASSERT_EQ(r.Marks.size(), 1u);
+    EXPECT_EQ(r.Marks[0].Points.size(), 2u);
+    EXPECT_EQ(ParseGeoJsonColor("#a0b0c0"), 0xC0B0A0);
+    EXPECT_FALSE(ParseGeoJsonColor("a0b0c0"));
 }
 
 TEST_F(TImportTest, FeaturesWithoutValidCoordinatesAreSkippedAndCounted)
@@ -288,7 +337,26 @@ TEST_F(TImportTest, MalformedFilesNameTheFileLineAndReason)
     for (char& c : binary)
         c = static_cast<char>(random());
     EXPECT_EQ(ErrorText([&] { ReadImportFile(Write("binary.kml", binary)); }),
-              "Cannot import file \"" + (Dir / "binary.kml").string() + "\". It is not a GPX, KML or KMZ file.");
+              "Cannot import file \"" + (Dir / "binary.kml").string() + "\". It is not a GPX, KML, KMZ or GeoJSON file.");
+    // JSON that is broken, or no GeoJSON: the line and the reason.
+    for (auto [text, reason] : std::initializer_list<std::pair<const char*, const char*>>{
+             {"{\"type\":\"Feature\",\n\"geometry\":{\"type\":\"Point\"\n\"coordinates\":[1,2]}}",
+              "Line 3: a \",\" or the end of an object or array is expected, not \"\"\""},
+             {"[1,2]", "Line 1: It is not a GeoJSON document."},
+             {"{\"type\":\"Topology\"}", "Line 1: It is not a GeoJSON document."},
+             {"{\"type\":\"Point\",\"coordinates\":[1,2]}\n{}", "Line 2: unexpected \"{\" after the end of the JSON text"},
+             {"{\"type\":\"Feature\",\"properties\":{\"name\":\"a\x01\"}}",
+              "Line 1: a string holds a control character, which JSON writes as an escape"},
+             {"{\"type\":\"FeatureCollection\",\n\"features\":[\n", "Line 3: the file ends before all its objects and arrays are closed"}}) {
+        EXPECT_EQ(ErrorText([&] { ReadImportFile(Write("bad.geojson", text)); }),
+                  "Cannot import file \"" + (Dir / "bad.geojson").string() + "\". " + reason)
+            << text;
+    }
+    std::string deepJson = "{\"type\":\"FeatureCollection\",\"features\":";
+    for (int i = 0; i < 300; ++i)
+        deepJson += "[";
+    EXPECT_EQ(ErrorText([&] { ReadImportFile(Write("deep.json", deepJson)); }),
+              "Cannot import file \"" + (Dir / "deep.json").string() + "\". Line 1: objects and arrays nest more than 256 deep");
     std::string deep = "<kml>\n";
     for (int i = 0; i < 300; ++i)
         deep += "<Folder>";

@@ -1,12 +1,16 @@
 // Imports of files that our exports, GPSBabel and GDAL wrote: the round trips of
-// the sample project and the tools' own GPX and KML.
+// the sample project (KML, KMZ, GPX, GeoJSON) and the tools' own GPX and KML.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
+#include <regex>
 
 #include "client_dataset.h"
 #include "code_page.h"
+#include "geojson_writer.h"
+#include "gpx_writer.h"
 #include "icon_cache.h"
 #include "import_file.h"
 #include "kml_writer.h"
@@ -128,6 +132,52 @@ TEST_F(TInterop, KmlAndKmzExportsOfTheSampleComeBackTheSame)
         ASSERT_EQ(before.size(), after.size());
         for (size_t i = 0; i < before.size(); ++i)
             ASSERT_EQ(before[i], after[i]) << (kmz ? "KMZ" : "KML");
+    }
+}
+
+// The pieces of an export text each ending at end, sorted; the GeoJSON features
+// without the id and the category, which an import gives anew.
+std::vector<std::string> Pieces(std::string text, const std::regex& end)
+{
+    text = std::regex_replace(text, std::regex(R"("id":\d+,|"category":"[^"]*",|,\r\n(?=\{))"), "");
+    std::vector<std::string> out;
+    std::smatch m;
+    for (std::string rest = text; std::regex_search(rest, m, end); rest = m.suffix())
+        out.push_back(m.prefix().str() + m.str());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+TEST_F(TInterop, GpxAndGeoJsonExportsOfTheSampleComeBackTheSame)
+{
+    // GPX keeps names, descriptions, icons and coordinates; GeoJSON colours too.
+    struct TFormat {
+        const char* File;
+        const char* Document;
+        std::function<void(TClientDataSet&, TClientDataSet&, TExportState&)> Walk;
+        std::regex End;
+    };
+    const TFormat formats[] = {
+        {"sample.gpx", kGpxDocument, [](auto& c, auto& m, auto& s) { WalkGpx(c, m, s, esVisible, {}); },
+         std::regex("</(wpt|trk)>\r\n")},
+        {"sample.geojson", kGeoJsonDocument, [](auto& c, auto& m, auto& s) { WalkGeoJson(c, m, s, esVisible, {}); },
+         std::regex("\\}\\}")},
+    };
+    for (const TFormat& format : formats) {
+        NewMarks.SetPacketText(WriteXmlPacket(EmptyMarksPacket()));
+        NewCats.GoFirst();
+        TExportState original;
+        format.Walk(Cats, Marks, original);
+        SaveExportText(FillTemplate(format.Document, original.FExportText), Dir / format.File);
+        EXPECT_EQ(Import(Dir / format.File), original.FExportCount) << format.File;
+        TExportState again;
+        format.Walk(NewCats, NewMarks, again);
+        const std::vector<std::string> before = Pieces(original.FExportText, format.End);
+        const std::vector<std::string> after = Pieces(again.FExportText, format.End);
+        ASSERT_EQ(before.size(), static_cast<size_t>(original.FExportCount)) << format.File;
+        ASSERT_EQ(before.size(), after.size()) << format.File;
+        for (size_t i = 0; i < before.size(); ++i)
+            ASSERT_EQ(before[i], after[i]) << format.File;
     }
 }
 

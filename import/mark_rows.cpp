@@ -128,6 +128,9 @@ std::string ImportedIconName(std::string_view href, const TIconCache& icons, int
     const TIconEntry* icon = file.empty() ? nullptr : FindIcon(icons, file);
     if (!icon && !file.empty())
         icon = FindIcon(icons, PercentDecoded(file));
+    // A GPX symbol names the icon without its extension.
+    if (!icon && !file.empty())
+        icon = FindIcon(icons, std::string(file) + ".png");
     if (!icon)
         return {};
     std::string name = ImportedText(icon->Name);

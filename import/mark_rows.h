@@ -30,7 +30,8 @@ int InsertImportedMarks(TClientDataSet& marks, const TImportResult& imported, co
 // counted in replaced when it is given.
 std::string ImportedText(std::string_view utf8, int* replaced = nullptr);
 
-// The icon file name that a KML icon reference names, as the icon folder lists it;
+// The icon file name that a KML icon reference, a GeoJSON icon or a GPX symbol
+// names, as the icon folder lists it (a name without ".png" names the PNG icon);
 // empty when the folder has no such icon (letter case ignored) or when its name does
 // not fit into width bytes.
 std::string ImportedIconName(std::string_view href, const TIconCache& icons, int width);

@@ -397,7 +397,7 @@ bool TXmlStream::Read()
                 throw EMarksError(prefix + Sentence("the " + document + " is empty"));
             if (!s.SeenElement && (s.ErrorCode == XML_ERR_DOCUMENT_EMPTY || s.ErrorCode == XML_ERR_INVALID_CHAR ||
                                    s.ErrorCode == XML_ERR_DOCUMENT_START || s.ErrorCode == XML_ERR_INVALID_ENCODING))
-                throw EMarksError(prefix + (s.Part.empty() ? "It is not a GPX, KML or KMZ file."
+                throw EMarksError(prefix + (s.Part.empty() ? "It is not a GPX, KML, KMZ or GeoJSON file."
                                                            : "The " + document + " is not a KML document."));
             if (s.ErrorCode == XML_ERR_NO_MEMORY)
                 throw EMarksError(prefix + kOutOfMemory);

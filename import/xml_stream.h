@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "import_stream.h"
+
 // A forward-only pull reader over an XML document of any size. libxml2 parses the
 // bytes as they come (its push parser with our own SAX handlers, so no tree is ever
 // built) and the stream hands out what it found, one node at a time. Every failure
@@ -18,7 +20,7 @@
 // at most 256 deep, and a text of any length is handed out in pieces, so its size
 // alone never fills the memory.
 
-class TXmlStream {
+class TXmlStream : public TImportStream {
 public:
     // Fills the buffer; returns the number of bytes, 0 at the end, or -1 after
     // setting the reason on failure. It may also throw an EMarksError of its own.
@@ -57,7 +59,7 @@ public:
     int Line() const;
 
     // Stops the import with the reason, at the line being read.
-    [[noreturn]] void Fail(const std::string& reason) const;
+    [[noreturn]] void Fail(const std::string& reason) const override;
     [[noreturn]] void FailAt(int line, const std::string& reason) const;
 
     // What the parser's callbacks share with the stream.

@@ -12,17 +12,7 @@ namespace {
 
 class TMapSection {
 public:
-    explicit TMapSection(const std::filesystem::path& programDir)
-    {
-        std::filesystem::path path = programDir / "marks-editor.ini";
-        std::error_code error;
-        if (!std::filesystem::exists(path, error)) {
-            const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-            if (!config.isEmpty())
-                path = std::filesystem::path(config.toStdString()) / "marks-editor" / "marks-editor.ini";
-        }
-        FFile = TIniFile(path);
-    }
+    explicit TMapSection(const std::filesystem::path& programFolder) : FFile(SettingsFilePath(programFolder)) {}
 
     QString Value(const char* key, const char* variable) const
     {
@@ -38,9 +28,23 @@ private:
 
 } // namespace
 
-TMapSettings ReadMapSettings(const std::filesystem::path& programDir)
+std::filesystem::path SettingsFilePath(const std::filesystem::path& programFolder)
 {
-    const TMapSection section(programDir);
+    const std::filesystem::path beside = programFolder / "marks-editor.ini";
+    std::error_code error;
+    if (std::filesystem::exists(beside, error))
+        return beside;
+    // Qt's configuration folder is $XDG_CONFIG_HOME when that is an absolute path,
+    // else ~/.config.
+    const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+    if (config.isEmpty())
+        return beside;
+    return std::filesystem::path(config.toStdString()) / "marks-editor" / "marks-editor.ini";
+}
+
+TMapSettings ReadMapSettings(const std::filesystem::path& programFolder)
+{
+    const TMapSection section(programFolder);
     TMapSettings settings;
     settings.ApiKey = section.Value("ApiKey", "MARKS_MAP_API_KEY");
     const QString provider = section.Value("Provider", "MARKS_MAP_PROVIDER").toLower();

@@ -23,9 +23,14 @@ struct TMapSettings {
     TTileSettings Tiles;
 };
 
-// The [Map] section of marks-editor.ini in the program's folder, or else in the
-// user's configuration folder (marks-editor/ in it), each key overridden by its
-// environment variable when that is set and not blank:
+// The editor's settings file: marks-editor.ini in the program's folder (the project
+// folder named on the command line stands for it) when it is there, else in
+// marks-editor/ of the user's configuration folder ($XDG_CONFIG_HOME, by default
+// ~/.config), where an installed program's settings go.
+std::filesystem::path SettingsFilePath(const std::filesystem::path& programFolder);
+
+// The [Map] section of the settings file, each key overridden by its environment
+// variable when that is set and not blank:
 //   ApiKey=           MARKS_MAP_API_KEY
 //   Provider=         MARKS_MAP_PROVIDER           google or osm; by default google
 //                                                   when there is an API key
@@ -33,4 +38,4 @@ struct TMapSettings {
 //   TileAttribution=  MARKS_MAP_TILE_ATTRIBUTION
 //   MaxZoom=          MARKS_MAP_MAX_ZOOM           1 to 22, else 19
 // Values are UTF-8, with the blanks around them removed.
-TMapSettings ReadMapSettings(const std::filesystem::path& programDir);
+TMapSettings ReadMapSettings(const std::filesystem::path& programFolder);

@@ -26,11 +26,19 @@ TWebView* MakeWebEngineView(QWidget* panel)
     using TMake = TWebView* (*)(QWidget*);
     static TMake make = nullptr;
     if (!make) {
-        // The module stays loaded for the rest of the run.
-        QLibrary module(QCoreApplication::applicationDirPath() + "/marks_web_engine");
+        // The module lies beside the program in a build, and in the program's own
+        // folder of the library directory when installed. It stays loaded for the
+        // rest of the run.
+        const QString programDir = QCoreApplication::applicationDirPath();
+        QLibrary module(programDir + "/marks_web_engine");
         make = reinterpret_cast<TMake>(module.resolve("MarksMakeWebEngineView"));
-        if (!make)
-            throw EMarksError("Cannot load the map view: " + module.errorString().toStdString());
+        if (!make) {
+            QLibrary installed(programDir + "/" MARKS_INSTALLED_MODULE_DIR "/marks_web_engine");
+            make = reinterpret_cast<TMake>(installed.resolve("MarksMakeWebEngineView"));
+            if (!make)
+                throw EMarksError("Cannot load the map view: " + module.errorString().toStdString() + "; " +
+                                  installed.errorString().toStdString());
+        }
     }
     return make(panel);
 }

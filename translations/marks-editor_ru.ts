@@ -235,12 +235,20 @@
         <translation>Все файлы</translation>
     </message>
     <message>
-        <source>GPX, KML and KMZ files</source>
-        <translation>Файлы GPX, KML и KMZ</translation>
-    </message>
-    <message>
         <source>All files</source>
         <translation>Все файлы</translation>
+    </message>
+    <message>
+        <source>GPX Files</source>
+        <translation>Файлы GPX</translation>
+    </message>
+    <message>
+        <source>GeoJSON Files</source>
+        <translation>Файлы GeoJSON</translation>
+    </message>
+    <message>
+        <source>GPX, KML, KMZ and GeoJSON files</source>
+        <translation>Файлы GPX, KML, KMZ и GeoJSON</translation>
     </message>
 </context>
 <context>
@@ -423,6 +431,22 @@
     <message>
         <source>Redo</source>
         <translation>Повторить</translation>
+    </message>
+    <message>
+        <source>Visible to GPX</source>
+        <translation>Видимые в GPX</translation>
+    </message>
+    <message>
+        <source>Visible to GeoJSON</source>
+        <translation>Видимые в GeoJSON</translation>
+    </message>
+    <message>
+        <source>Export To Gpx</source>
+        <translation>Экспорт в GPX</translation>
+    </message>
+    <message>
+        <source>Export To GeoJSON</source>
+        <translation>Экспорт в GeoJSON</translation>
     </message>
 </context>
 </TS>

@@ -51,8 +51,10 @@ namespace {
 [[maybe_unused]] const char* const kFileKinds[] = {
     QT_TRANSLATE_NOOP("TQtDialogs", "Track Files"),
     QT_TRANSLATE_NOOP("TQtDialogs", "Map Files"),
+    QT_TRANSLATE_NOOP("TQtDialogs", "GPX Files"),
+    QT_TRANSLATE_NOOP("TQtDialogs", "GeoJSON Files"),
     QT_TRANSLATE_NOOP("TQtDialogs", "All Files"),
-    QT_TRANSLATE_NOOP("TQtDialogs", "GPX, KML and KMZ files"),
+    QT_TRANSLATE_NOOP("TQtDialogs", "GPX, KML, KMZ and GeoJSON files"),
     QT_TRANSLATE_NOOP("TQtDialogs", "All files"),
 };
 

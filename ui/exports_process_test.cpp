@@ -164,7 +164,7 @@ TEST(Switches, HeadlessExportsWriteToTheCurrentDirectory)
     fs::create_directories(dir);
     const std::string prefix = "cd '" + dir.string() + "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
                                kEditor.string() + "' ";
-    TCommandResult wpt = RunCommandLine(prefix + "-exportWPT ignored");
+    TCommandResult wpt = RunCommandLine(prefix + "-exportWPT");
     EXPECT_EQ(wpt.Code, 0) << wpt.Output;
     EXPECT_EQ(ReadWholeFile(dir / "Roverivoz.eza").rfind("OziExplorer Waypoint File Version 1.1\r\n", 0), 0u);
     TCommandResult kmz = RunCommandLine(prefix + "-exportKMZ");
@@ -175,29 +175,12 @@ TEST(Switches, HeadlessExportsWriteToTheCurrentDirectory)
     EXPECT_EQ(mp.Code, 0) << mp.Output;
     EXPECT_EQ(ReadWholeFile(dir / "Vexamarks.mp").rfind("[IMG ID]\r\n", 0), 0u);
 
-    // Another letter case is no switch: the program starts normally (and is stopped).
+    // Another letter case is no switch: the usage text and exit code 2, no window
+    // and no export.
     fs::remove(dir / "Roverivoz.eza");
-#ifdef MARKS_SANITIZED
-    // The X keyboard library trips AddressSanitizer on a real display (see
-    // Window.CaptionsOnARealDisplay): here the program only has to keep running.
-    TCommandResult lower = RunCommandLine("cd '" + dir.string() + "' && QT_QPA_PLATFORM=offscreen timeout 3 '" + kEditor.string() +
-                        "' -exportwpt");
-    EXPECT_EQ(lower.Code, 124);
-#else
-    // Its window shows on a virtual display, which a program stuck on the way does not.
-    // Display numbers from 140 up, so that a test using xvfb-run's own range at the
-    // same time never takes the same one.
-    WriteFileAtomically(dir / "window.sh", "QT_QPA_PLATFORM=xcb \"$1\" -exportwpt & pid=$!\n"
-                                           "for i in $(seq 200); do\n"
-                                           "  w=$(xdotool search --name 'Edit Marks' | head -1); [ -n \"$w\" ] && break\n"
-                                           "  sleep 0.05\n"
-                                           "done\n"
-                                           "echo \"[$(xdotool getwindowname \"$w\")]\"\n"
-                                           "kill $pid\n");
-    TCommandResult lower = RunCommandLine("cd '" + dir.string() + "' && timeout 60 xvfb-run -n 140 -a sh window.sh '" +
-                                          kEditor.string() + "'");
-    EXPECT_NE(lower.Output.find("[Edit Marks]\n"), std::string::npos) << lower.Output;
-#endif
+    TCommandResult lower = RunCommandLine("cd '" + dir.string() + "' && timeout 30 '" + kEditor.string() + "' -exportwpt");
+    EXPECT_EQ(lower.Code, 2);
+    EXPECT_EQ(lower.Output.rfind("Usage: marks-editor [FOLDER]\n", 0), 0u) << lower.Output;
     EXPECT_FALSE(fs::exists(dir / "Roverivoz.eza"));
 
     // The program beside a categories file alone: the error on standard error, exit 1.
@@ -214,6 +197,60 @@ TEST(Switches, HeadlessExportsWriteToTheCurrentDirectory)
     fs::remove_all(dir);
 }
 
+// A project folder named on the command line stands for the program's folder: the
+// switches export it (here a project without marks, so nothing of the program's own
+// sample shows up), and a wrong command line never starts the window.
+TEST(Switches, AProjectFolderOnTheCommandLine)
+{
+    const fs::path dir = fs::temp_directory_path() / "marks-switches-folder";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "project");
+    fs::copy(kSample / "MarksIcons", dir / "project" / "MarksIcons");
+    fs::copy_file(kSample / kCatsFile, dir / "project" / kCatsFile);
+    WriteFileAtomically(dir / "project" / kMarksFile, WriteXmlPacket(EmptyMarksPacket()));
+    WriteFileAtomically(dir / "file", "");
+    const std::string usage = "Usage: marks-editor [FOLDER]\n";
+    struct TCase {
+        std::string Arguments;
+        int Code;
+        std::string Output; // printed, at its start
+        const char* File;   // the export written, or nothing
+        std::string Start;  // of that file
+    };
+    const TCase cases[] = {
+        {"-exportGPX project", 0, "", "Vexamarks.gpx", "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<gpx version=\"1.1\""},
+        {"project/ -exportGeoJSON", 0, "", "Vexamarks.geojson", "{\"type\":\"FeatureCollection\",\"features\":[\r\n\r\n]}"},
+        {"-exportWPT " + (dir / "project").string(), 0, "", "Roverivoz.eza", "OziExplorer Waypoint File Version 1.1\r\n"},
+        {"-exportKMZ project", 0, "", "Vexamarks.kmz", "PK"},
+        {"-exportMP missing", 1, "Application Error: Cannot open the folder \"missing\". It does not exist.\n", nullptr, {}},
+        {"-exportMP file", 1, "Application Error: Cannot open the folder \"file\". It is not a folder.\n", nullptr, {}},
+        {"missing", 1, "Application Error: Cannot open the folder \"missing\". It does not exist.\n", nullptr, {}},
+        {"-exportWPT project project", 2, usage, nullptr, {}},
+        {"project project", 2, usage, nullptr, {}},
+        {"-exportWPT -exportMP project", 2, usage, nullptr, {}},
+        {"-exportGPX -nosuch project", 2, usage, nullptr, {}},
+    };
+    for (const TCase& c : cases) {
+        TCommandResult r = RunCommandLine("cd '" + dir.string() +
+                                          "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM -u XDG_RUNTIME_DIR "
+                                          "timeout 30 '" + kEditor.string() + "' " + c.Arguments);
+        EXPECT_EQ(r.Code, c.Code) << c.Arguments << "\n" << r.Output;
+        if (c.Output.empty())
+            EXPECT_EQ(r.Output, "") << c.Arguments;
+        else
+            EXPECT_EQ(r.Output.rfind(c.Output, 0), 0u) << c.Arguments << "\n" << r.Output;
+        if (c.File) {
+            EXPECT_EQ(ReadWholeFile(dir / c.File).rfind(c.Start, 0), 0u) << c.Arguments;
+            if (std::string(c.File) == "Vexamarks.kmz") {
+                EXPECT_EQ(EntryNames(dir / c.File), std::vector<std::string>{"Vexamarks.kml"});
+            }
+            fs::remove(dir / c.File);
+        }
+        EXPECT_EQ(FileNames(dir), (std::vector<std::string>{"file", "project"})) << c.Arguments;
+    }
+    fs::remove_all(dir);
+}
+
 TEST(Switches, PendingChangesAreNeitherAskedAboutNorSaved)
 {
     const fs::path dir = fs::temp_directory_path() / "marks-switches-pending";
@@ -224,13 +261,14 @@ TEST(Switches, PendingChangesAreNeitherAskedAboutNorSaved)
     fs::create_directories(dir / "out");
 
     // The timeout only ends a run that would wait for an answer forever.
-    for (const char* which : {"-exportWPT", "-exportMP", "-exportKMZ"}) {
+    for (const char* which : {"-exportWPT", "-exportMP", "-exportKMZ", "-exportGPX", "-exportGeoJSON"}) {
         TCommandResult r = RunCommandLine("cd '" + (dir / "out").string() +
                                           "' && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM timeout 30 '" +
                                           (program / "marks-editor").string() + "' " + which);
         EXPECT_EQ(r.Code, 0) << which << "\n" << r.Output;
     }
-    EXPECT_EQ(FileNames(dir / "out"), (std::vector<std::string>{"Roverivoz.eza", "Vexamarks.kmz", "Vexamarks.mp"}));
+    EXPECT_EQ(FileNames(dir / "out"), (std::vector<std::string>{"Roverivoz.eza", "Vexamarks.geojson", "Vexamarks.gpx",
+                                                                "Vexamarks.kmz", "Vexamarks.mp"}));
     EXPECT_EQ(ReadWholeFile(program / kCatsFile), cats);
     EXPECT_EQ(ReadWholeFile(program / kMarksFile), marks);
     EXPECT_FALSE(fs::exists(program / kCatsBackup));
@@ -277,7 +315,7 @@ TEST(Window, CaptionsOnARealDisplay)
     fs::copy_file(kSample / kMarksFile, program / kMarksFile);
     // Start the editor, wait for its window, print its caption, click "Load" at the
     // left end of the menu bar, wait for the caption to change and print it again.
-    WriteFileAtomically(dir / "captions.sh", "QT_QPA_PLATFORM=xcb \"$1\" & pid=$!\n"
+    WriteFileAtomically(dir / "captions.sh", "QT_QPA_PLATFORM=xcb \"$@\" & pid=$!\n"
                                              "for i in $(seq 200); do\n"
                                              "  w=$(xdotool search --name 'Edit Marks' | head -1); [ -n \"$w\" ] && break\n"
                                              "  sleep 0.05\n"
@@ -290,10 +328,18 @@ TEST(Window, CaptionsOnARealDisplay)
                                              "done\n"
                                              "echo \"[$name]\"\n"
                                              "kill $pid\n");
-    TCommandResult r = RunCommandLine("timeout 60 xvfb-run -a sh '" + (dir / "captions.sh").string() + "' '" +
-                                      (program / "marks-editor").string() + "'");
-    EXPECT_NE(r.Output.find("[Edit Marks]\n"), std::string::npos) << r.Output;
-    EXPECT_NE(r.Output.find("[Project :" + program.string() + "/]\n"), std::string::npos) << r.Output;
+    // Load opens the program's folder, or the project folder named on the command line.
+    const fs::path project = dir / "project";
+    fs::create_directories(project);
+    fs::copy_file(kSample / kCatsFile, project / kCatsFile);
+    fs::copy_file(kSample / kMarksFile, project / kMarksFile);
+    for (const fs::path& folder : {fs::path(), project}) {
+        TCommandResult r = RunCommandLine("timeout 60 xvfb-run -a sh '" + (dir / "captions.sh").string() + "' '" +
+                                          (program / "marks-editor").string() + "' " + folder.string());
+        EXPECT_NE(r.Output.find("[Edit Marks]\n"), std::string::npos) << r.Output;
+        EXPECT_NE(r.Output.find("[Project :" + (folder.empty() ? program : folder).string() + "/]\n"), std::string::npos)
+            << r.Output;
+    }
     fs::remove_all(dir);
 }
 

@@ -167,12 +167,12 @@ TEST_F(TGridTest, LayoutMenusAndPopups)
     QStringList exports;
     for (QAction* a : Window->mnExportMP->actions())
         exports << (a->isSeparator() ? "-" : a->text());
-    EXPECT_EQ(exports.join(","), "Visible to KML,Visible to KMZ,Visible to WPT,-,Visible to MP");
+    EXPECT_EQ(exports.join(","), "Visible to KML,Visible to KMZ,Visible to WPT,Visible to GPX,Visible to GeoJSON,-,Visible to MP");
     for (QMenu* popup : {Window->PopupCats, Window->PopupMarks}) {
         QStringList items;
         for (QAction* a : popup->actions())
             items << a->text();
-        EXPECT_EQ(items.join(","), QString("Export To Kml,Export To Wpt,Export To Kmz,Show On Map") +
+        EXPECT_EQ(items.join(","), QString("Export To Kml,Export To Wpt,Export To Kmz,Export To Gpx,Export To GeoJSON,Show On Map") +
                                        (popup == Window->PopupCats ? ",Import Into Category..." : ""));
     }
     // Show1 opens and closes the map panel (on a recording web view here; the map's

@@ -2,14 +2,20 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <string_view>
 #include <vector>
 
+#include "file_io.h"
 #include "marks_error.h"
+#include "project_dir.h"
 #include "tfrm_main.h"
 #include "translations.h"
 
@@ -56,24 +62,98 @@ void DestroyEditorWindows()
 
 namespace {
 
-// The headless exports: the first argument, compared exactly.
-enum class TSwitch { None, Mp, Kmz, Wpt };
-
-TSwitch SwitchOf(int argc, char** argv)
+// The project folder named on the command line, as the project directory's path.
+std::string& CommandLineFolder()
 {
-    if (argc < 2)
-        return TSwitch::None;
-    const std::string first = argv[1];
-    if (first == "-exportMP")
-        return TSwitch::Mp;
-    if (first == "-exportKMZ")
-        return TSwitch::Kmz;
-    if (first == "-exportWPT")
-        return TSwitch::Wpt;
-    return TSwitch::None;
+    static std::string folder;
+    return folder;
 }
 
-// Opens the executable's folder and writes the export to the current directory.
+// The headless exports.
+enum class TSwitch { None, Mp, Kmz, Wpt, Gpx, GeoJson };
+
+struct TSwitchName {
+    std::string_view Name;
+    TSwitch Which;
+};
+constexpr TSwitchName kSwitches[] = {{"-exportMP", TSwitch::Mp},   {"-exportKMZ", TSwitch::Kmz},
+                                     {"-exportWPT", TSwitch::Wpt}, {"-exportGPX", TSwitch::Gpx},
+                                     {"-exportGeoJSON", TSwitch::GeoJson}};
+
+constexpr const char* kUsage =
+    "Usage: marks-editor [FOLDER]\n"
+    "       marks-editor -exportKMZ|-exportWPT|-exportMP|-exportGPX|-exportGeoJSON [FOLDER]\n"
+    "FOLDER is the project folder (Categorymarks.sml, marks.sml, MarksIcons); without it\n"
+    "the folder of the program serves. An export writes its file to the current directory.\n";
+
+// Options of Qt and of its browser engine, which are theirs to read: written with
+// one or two dashes, those of the first list with a value (the next argument, or
+// after "=").
+constexpr std::string_view kQtValueOptions[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                                "style", "stylesheet", "session", "display", "geometry",
+                                                "qwindowgeometry", "qwindowicon", "qwindowtitle", "name",
+                                                "title", "visual"};
+constexpr std::string_view kQtFlagOptions[] = {"reverse", "widgetcount", "nograb", "dograb", "sync", "no-sandbox"};
+
+struct TCommandLine {
+    TSwitch Which = TSwitch::None;
+    std::optional<std::string> Folder;
+    bool Help = false;
+    bool Wrong = false; // an unknown switch, a second switch or a second folder
+};
+
+TCommandLine ParseCommandLine(int argc, char** argv)
+{
+    TCommandLine line;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (argument == "-h" || argument == "--help") {
+            line.Help = true;
+            continue;
+        }
+        if (!argument.starts_with('-')) {
+            line.Wrong |= line.Folder.has_value();
+            line.Folder = std::string(argument);
+            continue;
+        }
+        const auto exportSwitch = std::find_if(std::begin(kSwitches), std::end(kSwitches),
+                                               [&](const TSwitchName& s) { return s.Name == argument; });
+        if (exportSwitch != std::end(kSwitches)) {
+            line.Wrong |= line.Which != TSwitch::None;
+            line.Which = exportSwitch->Which;
+            continue;
+        }
+        std::string_view option = argument.substr(argument.starts_with("--") ? 2 : 1);
+        const bool withValue = option.find('=') != std::string_view::npos;
+        option = option.substr(0, option.find('='));
+        const auto listed = [&](const auto& options) {
+            return std::find(std::begin(options), std::end(options), option) != std::end(options);
+        };
+        if (listed(kQtValueOptions))
+            line.Wrong |= !withValue && ++i == argc;
+        else if (option == "qmljsdebugger")
+            line.Wrong |= !withValue;
+        else
+            line.Wrong |= !listed(kQtFlagOptions) || withValue;
+    }
+    return line;
+}
+
+// Why the folder cannot be a project folder, or nothing when it can.
+std::optional<std::string> FolderProblem(const std::string& folder)
+{
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(folder, error);
+    if (status.type() == std::filesystem::file_type::not_found)
+        return "Cannot open the folder \"" + folder + "\". It does not exist.";
+    if (error)
+        return "Cannot open the folder \"" + folder + "\". " + SystemErrorText(error.value());
+    if (status.type() != std::filesystem::file_type::directory)
+        return "Cannot open the folder \"" + folder + "\". It is not a folder.";
+    return std::nullopt;
+}
+
+// Opens the project folder and writes the export to the current directory.
 // An error goes to standard error with exit code 1: there may be no one to click
 // a message box. The window is then released without its close query: tables the
 // map application saved with unmerged changes would make it ask "Save Changes?",
@@ -81,11 +161,13 @@ TSwitch SwitchOf(int argc, char** argv)
 int RunSwitch(TfrmMain& main, TSwitch which)
 {
     try {
-        main.OpenProject(QCoreApplication::applicationDirPath().toStdString() + "/");
+        main.OpenProject(ProgramFolder());
         switch (which) {
         case TSwitch::Mp: main.ExportMp(esVisible, "Vexamarks.mp"); break;
         case TSwitch::Kmz: main.ExportKmz(esVisible, "Vexamarks.kmz"); break;
         case TSwitch::Wpt: main.ExportWpt(esVisible, "Roverivoz.eza"); break;
+        case TSwitch::Gpx: main.ExportGpx(esVisible, "Vexamarks.gpx"); break;
+        case TSwitch::GeoJson: main.ExportGeoJson(esVisible, "Vexamarks.geojson"); break;
         case TSwitch::None: break;
         }
     } catch (...) {
@@ -95,17 +177,48 @@ int RunSwitch(TfrmMain& main, TSwitch which)
     return 0;
 }
 
+// A headless run prints nothing but its error. Qt notes on standard error that it
+// made up a runtime folder when XDG_RUNTIME_DIR is not set, as on servers and in
+// scripts run by cron; that note says nothing about the export, so it is dropped,
+// and every other message goes out as Qt writes it.
+void DropRuntimeFolderNote(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("QStandardPaths: XDG_RUNTIME_DIR not set")))
+        return;
+    std::cerr << qFormatLogMessage(type, context, message).toStdString() << std::endl;
+}
+
 } // namespace
+
+std::string ProgramFolder()
+{
+    if (!CommandLineFolder().empty())
+        return CommandLineFolder();
+    return QCoreApplication::applicationDirPath().toStdString() + "/";
+}
 
 int RunProgram(int argc, char** argv)
 {
-    const TSwitch which = SwitchOf(argc, argv);
+    const TCommandLine line = ParseCommandLine(argc, argv);
+    if (line.Help || line.Wrong) {
+        (line.Wrong ? std::cerr : std::cout) << kUsage;
+        return line.Wrong ? 2 : 0;
+    }
+    if (line.Folder) {
+        if (const std::optional<std::string> problem = FolderProblem(*line.Folder)) {
+            std::cerr << "Application Error: " << *problem << std::endl;
+            return 1;
+        }
+        CommandLineFolder() = ProjectDirOf(*line.Folder);
+    }
+    const TSwitch which = line.Which;
     // A switch shows no window, so it must not depend on a display that may be
     // missing or unreachable: it always runs on the offscreen platform, and Qt sees
     // none of the arguments that follow (a "-platform" among them is ignored too).
     int qtArgc = argc;
     if (which != TSwitch::None) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
+        qInstallMessageHandler(DropRuntimeFolderNote);
         qtArgc = 1;
     }
     // The map panel's web engine shares the window's graphics context.

@@ -1,14 +1,22 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "dialogs.h"
 
 class TfrmMain;
 
-// Start-up: "." as decimal separator, the application title, the main window, and
-// the message loop until the main window closes.
+// Start-up: the command line ([switch] [FOLDER]; usage text and exit code 2 for
+// anything else), "." as decimal separator, the application title, the main
+// window, and the message loop until the main window closes.
 int RunProgram(int argc, char** argv);
+
+// The folder that serves as the program's own: what Load and the switches open,
+// where the KMZ export takes its icons and the settings file is looked for. It is
+// the project folder named on the command line, else the folder of the program's
+// executable; absolute, with one trailing separator.
+std::string ProgramFolder();
 
 // Creates an editor window; the first one created is the main window. The program
 // owns the windows and releases them when it ends. dialogs: the window's dialogs;

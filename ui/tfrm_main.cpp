@@ -7,6 +7,8 @@
 #include "db_grid.h"
 #include "db_memo.h"
 
+#include "geojson_writer.h"
+#include "gpx_writer.h"
 #include "kml_writer.h"
 #include "kmz_package.h"
 #include "marks_error.h"
@@ -112,7 +114,7 @@ void TfrmMain::Load1Click()
             return;
         }
     }
-    RunCommand([this] { OpenProject(QCoreApplication::applicationDirPath().toStdString() + "/"); });
+    RunCommand([this] { OpenProject(ProgramFolder()); });
 }
 
 bool TfrmMain::MayOverwriteOtherChanges()
@@ -322,7 +324,7 @@ void TfrmMain::closeEvent(QCloseEvent* event)
 
 std::string TfrmMain::IconFolder()
 {
-    return QCoreApplication::applicationDirPath().toStdString() + "/MarksIcons/";
+    return ProgramFolder() + "MarksIcons/";
 }
 
 std::string TfrmMain::AskExportFile(const TExportFormat& format)
@@ -378,6 +380,22 @@ void TfrmMain::ExportMp(TExportScope scope, std::string fileName, const std::vec
     });
 }
 
+void TfrmMain::ExportGpx(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
+{
+    if (!ChooseExportFile(kGpxFormat, fileName))
+        return;
+    SaveWalkedDocument(kGpxDocument, fileName, FExport,
+                       [&] { WalkGpx(CDCats, CDMarks, FExport, scope, selectedRows); });
+}
+
+void TfrmMain::ExportGeoJson(TExportScope scope, std::string fileName, const std::vector<TRowRef>& selectedRows)
+{
+    if (!ChooseExportFile(kGeoJsonFormat, fileName))
+        return;
+    SaveWalkedDocument(kGeoJsonDocument, fileName, FExport,
+                       [&] { WalkGeoJson(CDCats, CDMarks, FExport, scope, selectedRows); });
+}
+
 void TfrmMain::ShowExportCount()
 {
     if (FExport.FExportFileChosen)
@@ -416,6 +434,22 @@ void TfrmMain::mnExportVisiblelMPClick()
     });
 }
 
+void TfrmMain::mnExportVisibleGPXClick()
+{
+    RunCommand([this] {
+        ExportGpx(esVisible);
+        ShowExportCount();
+    });
+}
+
+void TfrmMain::mnExportVisibleGeoJSONClick()
+{
+    RunCommand([this] {
+        ExportGeoJson(esVisible);
+        ShowExportCount();
+    });
+}
+
 void TfrmMain::mnExportCatalogToKmlClick()
 {
     RunCommand([this] {
@@ -440,6 +474,22 @@ void TfrmMain::ExportCatalogToKmzClick()
     });
 }
 
+void TfrmMain::mnExportCatalogToGpxClick()
+{
+    RunCommand([this] {
+        ExportGpx(esCategory);
+        ShowExportCount();
+    });
+}
+
+void TfrmMain::mnExportCatalogToGeoJsonClick()
+{
+    RunCommand([this] {
+        ExportGeoJson(esCategory);
+        ShowExportCount();
+    });
+}
+
 void TfrmMain::mnSaveSelectedToKmlClick()
 {
     RunCommand([this] { ExportKml(esSelected, {}, GRMarks->SelectedRows()); });
@@ -453,4 +503,14 @@ void TfrmMain::mnSaveSelectedToWptClick()
 void TfrmMain::mnExportToKmzClick()
 {
     RunCommand([this] { ExportKmz(esSelected, {}, GRMarks->SelectedRows()); });
+}
+
+void TfrmMain::mnSaveSelectedToGpxClick()
+{
+    RunCommand([this] { ExportGpx(esSelected, {}, GRMarks->SelectedRows()); });
+}
+
+void TfrmMain::mnSaveSelectedToGeoJsonClick()
+{
+    RunCommand([this] { ExportGeoJson(esSelected, {}, GRMarks->SelectedRows()); });
 }

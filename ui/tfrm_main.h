@@ -72,24 +72,33 @@ public:
     void ExportWpt(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
     void ExportKmz(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
     void ExportMp(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
+    void ExportGpx(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
+    void ExportGeoJson(TExportScope scope, std::string fileName = {}, const std::vector<TRowRef>& selectedRows = {});
     std::string AskExportFile(const TExportFormat& format);
     void ShowExportCount();
     TMarkData ReadCurrentMark() { return ::ReadCurrentMark(CDMarks); }
-    // The executable's icon folder, with its trailing separator.
+    // The icon folder of the program's folder (ProgramFolder), with its trailing
+    // separator.
     static std::string IconFolder();
 
     void mnExportVisiblelKMLClick();
     void mnExportVisibleKMZClick();
     void mnExportSelectedWPTClick();
     void mnExportVisiblelMPClick();
+    void mnExportVisibleGPXClick();
+    void mnExportVisibleGeoJSONClick();
     // The categories grid's popup: the current category.
     void mnExportCatalogToKmlClick();
     void mnExportCatalogToWptClick();
     void ExportCatalogToKmzClick();
+    void mnExportCatalogToGpxClick();
+    void mnExportCatalogToGeoJsonClick();
     // The marks grid's popup: the marks selected in the grid.
     void mnSaveSelectedToKmlClick();
     void mnSaveSelectedToWptClick();
     void mnExportToKmzClick();
+    void mnSaveSelectedToGpxClick();
+    void mnSaveSelectedToGeoJsonClick();
     // Shows or hides the map panel: the caption of Show1, the map view's Active and
     // the panel's width change together.
     void Show1Click();

@@ -80,7 +80,7 @@ TEST_F(TImportWindow, MenuItemsImportIntoTheCurrentCategory)
     Dialogs->OpenFiles = {Write("marks.kml", kKml)};
     Window->mnImport->trigger();
     ASSERT_EQ(Dialogs->Shown.size(), 2u);
-    EXPECT_EQ(Dialogs->Shown[0], "open: GPX, KML and KMZ files|*.gpx *.kml *.kmz|All files|*");
+    EXPECT_EQ(Dialogs->Shown[0], "open: GPX, KML, KMZ and GeoJSON files|*.gpx *.kml *.kmz *.geojson *.json|All files|*");
     EXPECT_EQ(Dialogs->Shown[1], "info: Imported 2 marks.\nSkipped 1 feature without coordinates.");
     EXPECT_EQ(Window->CDMarks.RecordCount(), before + 2);
     EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 2);

@@ -203,6 +203,8 @@ void TfrmMain::BuildMenu()
     QAction* visibleKml = mnExportMP->addAction(tr("Visible to KML"));
     QAction* visibleKmz = mnExportMP->addAction(tr("Visible to KMZ"));
     QAction* visibleWpt = mnExportMP->addAction(tr("Visible to WPT"));
+    QAction* visibleGpx = mnExportMP->addAction(tr("Visible to GPX"));
+    QAction* visibleGeoJson = mnExportMP->addAction(tr("Visible to GeoJSON"));
     mnExportMP->addSeparator();
     QAction* visibleMp = mnExportMP->addAction(tr("Visible to MP"));
     N1 = bar->addAction("|");
@@ -224,6 +226,8 @@ void TfrmMain::BuildMenu()
     connect(visibleKmz, &QAction::triggered, this, [this] { mnExportVisibleKMZClick(); });
     connect(visibleWpt, &QAction::triggered, this, [this] { mnExportSelectedWPTClick(); });
     connect(visibleMp, &QAction::triggered, this, [this] { mnExportVisiblelMPClick(); });
+    connect(visibleGpx, &QAction::triggered, this, [this] { mnExportVisibleGPXClick(); });
+    connect(visibleGeoJson, &QAction::triggered, this, [this] { mnExportVisibleGeoJSONClick(); });
     connect(Load1, &QAction::triggered, this, [this] { Load1Click(); });
     connect(Save1, &QAction::triggered, this, [this] { Save1Click(); });
     connect(Reindex1, &QAction::triggered, this, [this] { Reindex1Click(); });
@@ -255,12 +259,18 @@ void TfrmMain::BuildPopups()
     connect(PopupCats->addAction(tr("Export To Kml")), &QAction::triggered, this, [this] { mnExportCatalogToKmlClick(); });
     connect(PopupCats->addAction(tr("Export To Wpt")), &QAction::triggered, this, [this] { mnExportCatalogToWptClick(); });
     connect(PopupCats->addAction(tr("Export To Kmz")), &QAction::triggered, this, [this] { ExportCatalogToKmzClick(); });
+    connect(PopupCats->addAction(tr("Export To Gpx")), &QAction::triggered, this, [this] { mnExportCatalogToGpxClick(); });
+    connect(PopupCats->addAction(tr("Export To GeoJSON")), &QAction::triggered, this,
+            [this] { mnExportCatalogToGeoJsonClick(); });
     connect(PopupCats->addAction(tr("Show On Map")), &QAction::triggered, this, [this] { mnShowCategoryOnMapClick(); });
     PopupMarks = new QMenu(this);
     PopupMarks->setObjectName("PopupMarks");
     connect(PopupMarks->addAction(tr("Export To Kml")), &QAction::triggered, this, [this] { mnSaveSelectedToKmlClick(); });
     connect(PopupMarks->addAction(tr("Export To Wpt")), &QAction::triggered, this, [this] { mnSaveSelectedToWptClick(); });
     connect(PopupMarks->addAction(tr("Export To Kmz")), &QAction::triggered, this, [this] { mnExportToKmzClick(); });
+    connect(PopupMarks->addAction(tr("Export To Gpx")), &QAction::triggered, this, [this] { mnSaveSelectedToGpxClick(); });
+    connect(PopupMarks->addAction(tr("Export To GeoJSON")), &QAction::triggered, this,
+            [this] { mnSaveSelectedToGeoJsonClick(); });
     connect(PopupMarks->addAction(tr("Show On Map")), &QAction::triggered, this, [this] { mnShowSelectedOnMapClick(); });
     connect(GrCats, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupCats->popup(GrCats->viewport()->mapToGlobal(at)); });

@@ -1,10 +1,10 @@
-#include <QCoreApplication>
 #include <QFrame>
 #include <QLayout>
 #include <QSplitter>
 
 #include "db_grid.h"
 #include "map_settings.h"
+#include "program.h"
 #include "show_mark.h"
 #include "tfrm_main.h"
 #include "web_engine_loader.h"
@@ -27,7 +27,7 @@ QString MapCaption(TMapProvider provider, bool shown)
 
 void TfrmMain::BuildMap()
 {
-    const TMapSettings settings = ReadMapSettings(QCoreApplication::applicationDirPath().toStdString());
+    const TMapSettings settings = ReadMapSettings(ProgramFolder());
     GMMap1.Language = TLang::Russian;
     GMMap1.SetIntervalEvents(200);
     GMMap1.Precision = 0;

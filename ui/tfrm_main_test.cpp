@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -11,6 +12,7 @@
 #include <csignal>
 #include <deque>
 #include <filesystem>
+#include <tuple>
 #include <regex>
 #include <sstream>
 
@@ -367,6 +369,22 @@ TEST_F(TWindowTest, ExportsAskForAFileAndReportTheCount)
                                   "save: .wpt Roverivoz.eza Track Files ( *.wpt)|*.wpt|All Files (*.* )|*.* 1"}));
     EXPECT_FALSE(Window->FExport.FExportFileChosen);
     EXPECT_EQ(Window->FExport.FExportCount, 240);
+
+    // GPX and GeoJSON from the Export menu, as the others.
+    for (auto [caption, prompt, start] : {
+             std::tuple{"Visible to GPX", "save: .gpx Vexamarks.gpx GPX Files ( *.gpx)|*.gpx|All Files (*.* )|*.* 1",
+                        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<gpx version=\"1.1\""},
+             std::tuple{"Visible to GeoJSON",
+                        "save: .geojson Vexamarks.geojson GeoJSON Files ( *.geojson)|*.geojson|All Files (*.* )|*.* 1",
+                        "{\"type\":\"FeatureCollection\",\"features\":[\r\n{\"type\":\"Feature\""}}) {
+        Dialogs->Shown.clear();
+        Dialogs->Files = {(Root / "out").string()};
+        for (QAction* a : Window->mnExportMP->actions())
+            if (a->text() == caption)
+                a->trigger();
+        EXPECT_EQ(Dialogs->Shown, (std::vector<std::string>{prompt, "info: Exported 240 objects"}));
+        EXPECT_EQ(ReadWholeFile(Root / "out").rfind(start, 0), 0u) << caption;
+    }
 }
 
 TEST_F(TWindowTest, ExportScopes)

@@ -60,10 +60,13 @@ TEST(Translations, TheWindowSpeaksRussian)
         {Texts(window.menuBar()->actions()),
          {"&Загрузить", "&Сохранить", "&Экспорт", "Импорт...", "|", "&Перенумеровать", "&Новое окно", "|", "Отменить",
           "Повторить", "|", "Показать карту", "Найти..."}},
-        {Texts(window.mnExportMP->actions()), {"Видимые в KML", "Видимые в KMZ", "Видимые в WPT", "-", "Видимые в MP"}},
+        {Texts(window.mnExportMP->actions()),
+         {"Видимые в KML", "Видимые в KMZ", "Видимые в WPT", "Видимые в GPX", "Видимые в GeoJSON", "-", "Видимые в MP"}},
         {Texts(window.PopupCats->actions()),
-         {"Экспорт в KML", "Экспорт в WPT", "Экспорт в KMZ", "Показать на карте", "Импорт в категорию..."}},
-        {Texts(window.PopupMarks->actions()), {"Экспорт в KML", "Экспорт в WPT", "Экспорт в KMZ", "Показать на карте"}},
+         {"Экспорт в KML", "Экспорт в WPT", "Экспорт в KMZ", "Экспорт в GPX", "Экспорт в GeoJSON", "Показать на карте",
+          "Импорт в категорию..."}},
+        {Texts(window.PopupMarks->actions()),
+         {"Экспорт в KML", "Экспорт в WPT", "Экспорт в KMZ", "Экспорт в GPX", "Экспорт в GeoJSON", "Показать на карте"}},
     };
     for (const auto& [shown, expected] : menus)
         EXPECT_EQ(shown, expected);
