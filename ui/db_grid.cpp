@@ -251,7 +251,7 @@ void TDBGrid::DeleteCommand()
     if (FModel->rowCount() == 0)
         return;
     const bool several = FMultiSelect && FSelection.Count() >= 2;
-    std::string question = several ? "Delete all selected records?" : "Delete record?";
+    std::string question = (several ? tr("Delete all selected records?") : tr("Delete record?")).toStdString();
     if (!several && RowDeleteQuestion)
         question = RowDeleteQuestion();
     if (OnConfirm && !OnConfirm(question))

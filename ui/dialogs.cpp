@@ -44,6 +44,22 @@ std::optional<std::string> TQtDialogs::ChooseFolder(const std::string& title)
     return dir.toStdString();
 }
 
+namespace {
+
+// The kinds of file the export and import prompts offer, as the file dialog names
+// them in the person's language.
+[[maybe_unused]] const char* const kFileKinds[] = {
+    QT_TRANSLATE_NOOP("TQtDialogs", "Track Files"),
+    QT_TRANSLATE_NOOP("TQtDialogs", "Map Files"),
+    QT_TRANSLATE_NOOP("TQtDialogs", "GPX Files"),
+    QT_TRANSLATE_NOOP("TQtDialogs", "GeoJSON Files"),
+    QT_TRANSLATE_NOOP("TQtDialogs", "All Files"),
+    QT_TRANSLATE_NOOP("TQtDialogs", "GPX, KML, KMZ and GeoJSON files"),
+    QT_TRANSLATE_NOOP("TQtDialogs", "All files"),
+};
+
+} // namespace
+
 QStringList NameFilters(const std::string& filter)
 {
     QStringList parts = QString::fromStdString(filter).split('|');
@@ -58,6 +74,7 @@ QStringList NameFilters(const std::string& filter)
             open >= 0 && text.endsWith(')') && text.mid(open + 1, text.size() - open - 2).remove(' ') == pattern;
         if (shown)
             text = text.left(open).trimmed();
+        text = QCoreApplication::translate("TQtDialogs", text.toUtf8().constData());
         filters << text + " (" + (pattern == "*.*" ? QString("*") : pattern) + ")";
     }
     return filters;
@@ -105,7 +122,7 @@ public:
 class TQtProgress : public TProgress {
 public:
     TQtProgress(QWidget* parent, const std::string& text)
-        : FDialog(QString::fromStdString(text), "Cancel", 0, kSteps, parent)
+        : FDialog(QString::fromStdString(text), QProgressDialog::tr("Cancel"), 0, kSteps, parent)
     {
         FDialog.setWindowTitle(QApplication::applicationDisplayName());
         FDialog.setWindowModality(Qt::WindowModal);

@@ -19,12 +19,12 @@ enum { cCategory, cName, cScale1, cDescr, kColumns };
 QString CountText(std::size_t total, std::size_t listed)
 {
     if (total == 0)
-        return "No marks found";
+        return TFindBar::tr("No marks found");
     if (total == 1)
-        return "1 mark found";
-    QString text = QString("%1 marks found").arg(total);
+        return TFindBar::tr("1 mark found");
+    QString text = TFindBar::tr("%n marks found", nullptr, static_cast<int>(total));
     if (total > listed)
-        text += QString(", the first %1 listed (%2 more)").arg(listed).arg(total - listed);
+        text += TFindBar::tr(", the first %1 listed (%2 more)").arg(listed).arg(total - listed);
     return text;
 }
 
@@ -76,12 +76,15 @@ QVariant TFindModel::headerData(int section, Qt::Orientation orientation, int ro
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char* const titles[kColumns] = {"category", "name", "scale1", "descr"};
-    return section >= 0 && section < kColumns ? titles[section] : QVariant();
+    static const char* const titles[kColumns] = {QT_TRANSLATE_NOOP("TFindBar", "category"),
+                                                 QT_TRANSLATE_NOOP("TFindBar", "name"),
+                                                 QT_TRANSLATE_NOOP("TFindBar", "scale1"),
+                                                 QT_TRANSLATE_NOOP("TFindBar", "descr")};
+    return section >= 0 && section < kColumns ? TFindBar::tr(titles[section]) : QVariant();
 }
 
 TFindBar::TFindBar(TClientDataSet& cats, TClientDataSet& marks, QWidget* parent)
-    : QWidget(parent), FindEdit(new QLineEdit(this)), FindDescr(new QCheckBox("Descriptions too", this)),
+    : QWidget(parent), FindEdit(new QLineEdit(this)), FindDescr(new QCheckBox(tr("Descriptions too"), this)),
       FindCount(new QLabel(this)), FindList(new QTableView(this)), FindModel(new TFindModel(this)), FCats(cats),
       FMarks(marks)
 {
@@ -95,7 +98,7 @@ TFindBar::TFindBar(TClientDataSet& cats, TClientDataSet& marks, QWidget* parent)
     layout->addLayout(line);
     layout->addWidget(FindList);
     FindEdit->setObjectName("FindEdit");
-    FindEdit->setPlaceholderText("Find marks by name");
+    FindEdit->setPlaceholderText(tr("Find marks by name"));
     FindEdit->setClearButtonEnabled(true);
     FindDescr->setObjectName("FindDescr");
     FindCount->setObjectName("FindCount");
@@ -193,7 +196,7 @@ void TFindBar::RunSlice()
         FSlices.stop();
         Publish();
     } else if (!FSlices.isActive()) {
-        FindCount->setText("Searching...");
+        FindCount->setText(tr("Searching..."));
         FSlices.start();
     }
 }

@@ -1,13 +1,19 @@
 #include "grid_columns.h"
 
+#include <QtGlobal>
+
+// The names of the columns shown are marked for translation: a grid titles each
+// column with its field's name in the person's language, while the field keeps the
+// name the files use.
+
 std::vector<TGridColumn> CatsColumns()
 {
     return {
-        {"id", 32},
-        {"name", 200},
-        {"visible", 18, true, TColumnKind::Check},
-        {"AfterScale", 20},
-        {"BeforeScale", 20},
+        {QT_TRANSLATE_NOOP("TGridColumn", "id"), 32},
+        {QT_TRANSLATE_NOOP("TGridColumn", "name"), 200},
+        {QT_TRANSLATE_NOOP("TGridColumn", "visible"), 18, true, TColumnKind::Check},
+        {QT_TRANSLATE_NOOP("TGridColumn", "AfterScale"), 20},
+        {QT_TRANSLATE_NOOP("TGridColumn", "BeforeScale"), 20},
     };
 }
 
@@ -16,11 +22,11 @@ std::vector<TGridColumn> MarksColumns()
     // The hidden columns stay in the list so the grid's columns name every field of
     // the table, but they are never shown.
     return {
-        {"id", 0, false},
-        {"name", 200},
-        {"descr", 160, true, TColumnKind::Text, &CDMarksdescrGetText},
-        {"scale1", 20},
-        {"scale2", 20},
+        {QT_TRANSLATE_NOOP("TGridColumn", "id"), 0, false},
+        {QT_TRANSLATE_NOOP("TGridColumn", "name"), 200},
+        {QT_TRANSLATE_NOOP("TGridColumn", "descr"), 160, true, TColumnKind::Text, &CDMarksdescrGetText},
+        {QT_TRANSLATE_NOOP("TGridColumn", "scale1"), 20},
+        {QT_TRANSLATE_NOOP("TGridColumn", "scale2"), 20},
         {"lonlatarr", 0, false},
         {"lonL", 0, false},
         {"latT", 0, false},
@@ -28,8 +34,8 @@ std::vector<TGridColumn> MarksColumns()
         {"LatB", 0, false},
         {"color1", 0, false},
         {"color2", 0, false},
-        {"visible", 18, true, TColumnKind::Check},
-        {"picname", 100, true, TColumnKind::Icon},
+        {QT_TRANSLATE_NOOP("TGridColumn", "visible"), 18, true, TColumnKind::Check},
+        {QT_TRANSLATE_NOOP("TGridColumn", "picname"), 100, true, TColumnKind::Icon},
         {"categoryid", 0, false},
     };
 }

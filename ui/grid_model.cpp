@@ -1,5 +1,7 @@
 #include "grid_model.h"
 
+#include <QCoreApplication>
+
 #include "marks_error.h"
 #include "table_text.h"
 
@@ -121,7 +123,7 @@ QVariant TGridModel::headerData(int section, Qt::Orientation orientation, int ro
     // The tooltip gives the whole title of a column too narrow for it.
     if (orientation == Qt::Horizontal && (role == Qt::DisplayRole || role == Qt::ToolTipRole) && section >= 0 &&
         section < static_cast<int>(FColumns.size()))
-        return QString::fromStdString(FColumns[static_cast<size_t>(section)].FieldName);
+        return QCoreApplication::translate("TGridColumn", FColumns[static_cast<size_t>(section)].FieldName.c_str());
     return {};
 }
 

@@ -17,6 +17,7 @@
 #include "marks_error.h"
 #include "project_dir.h"
 #include "tfrm_main.h"
+#include "translations.h"
 
 namespace {
 
@@ -230,6 +231,9 @@ int RunProgram(int argc, char** argv)
     // The message boxes take their caption from it all the same.
     QApplication::setApplicationName("Vexa.Terrun Marks Editor");
     QApplication::setQuitOnLastWindowClosed(false);
+    // A headless run shows no window: its errors and output stay in English.
+    if (which == TSwitch::None)
+        InstallTranslations();
     TfrmMain& main = CreateEditorWindow();
     if (which != TSwitch::None) {
         // The export's file is renamed into place (or the error reported) by now.

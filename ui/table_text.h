@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <string>
@@ -38,6 +39,8 @@ inline QString FirstUnstorableCharacter(const QString& text)
 inline std::string UnstorableCharacterMessage(const QString& character)
 {
     const QString code = QString::number(character.toUcs4().value(0), 16).toUpper().rightJustified(4, '0');
-    return "The character \"" + character.toStdString() + "\" (U+" + code.toStdString() +
-           ") cannot be stored: the marks files keep their text in Windows-1251";
+    return QCoreApplication::translate("TTableText", "The character \"%1\" (U+%2) cannot be stored: the marks files "
+                                                     "keep their text in Windows-1251")
+        .arg(character, code)
+        .toStdString();
 }

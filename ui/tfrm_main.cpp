@@ -30,7 +30,7 @@ TfrmMain::TfrmMain(std::unique_ptr<TDialogs> dialogs, QWidget* parent)
       FDialogs(dialogs ? std::move(dialogs) : std::make_unique<TQtDialogs>(this))
 {
     CDMarks.SetMasterSource(&CDCats, "id");
-    setWindowTitle("Edit Marks");
+    setWindowTitle(tr("Edit Marks"));
     BuildLayout();
     BuildMenu();
     BuildPopups();
@@ -72,7 +72,7 @@ void TfrmMain::OpenProject(const std::string& dir)
     FProjectDir = ProjectDirOf(dir);
     FUnsavedAfterFailedSave = false;
     FHistory.Clear();
-    setWindowTitle(QString::fromStdString("Project :" + FProjectDir));
+    setWindowTitle(tr("Project :%1").arg(QString::fromStdString(FProjectDir)));
     GRMarks->ClearSelection();
     try {
         LoadIcons(FProjectDir, FIconCache);
@@ -98,7 +98,7 @@ void TfrmMain::Load1Click()
     if (!PostTyping())
         return;
     if (HasUnsavedChanges()) {
-        switch (FDialogs->AskYesNoCancel("Save Changes?", "Have changes...")) {
+        switch (FDialogs->AskYesNoCancel(tr("Save Changes?").toStdString(), tr("Have changes...").toStdString())) {
         case TAnswer::Yes:
             try {
                 if (!SaveProjectAndReport())
@@ -133,12 +133,13 @@ bool TfrmMain::MayOverwriteOtherChanges()
         changed.push_back(FProjectDir + kMarksFile);
     if (changed.empty())
         return true;
-    const std::string text =
+    const QString text =
         changed.size() == 1
-            ? "The file \"" + changed[0] + "\" was changed by another program after this window loaded or saved it."
-            : "The files \"" + changed[0] + "\" and \"" + changed[1] +
-                  "\" were changed by another program after this window loaded or saved them.";
-    return FDialogs->AskOkCancel(text + " Overwrite the other program's changes?");
+            ? tr("The file \"%1\" was changed by another program after this window loaded or saved it.")
+                  .arg(QString::fromStdString(changed[0]))
+            : tr("The files \"%1\" and \"%2\" were changed by another program after this window loaded or saved them.")
+                  .arg(QString::fromStdString(changed[0]), QString::fromStdString(changed[1]));
+    return FDialogs->AskOkCancel((text + " " + tr("Overwrite the other program's changes?")).toStdString());
 }
 
 void TfrmMain::RememberTableFiles()
@@ -177,7 +178,7 @@ bool TfrmMain::SaveProjectAndReport()
     bool merged = HasUnsavedChanges();
     try {
         if (SaveProject(FProjectDir, CDCats, CDMarks) == TSaveResult::BackupFailed) {
-            FDialogs->Inform("Create Backup File Error");
+            FDialogs->Inform(tr("Create Backup File Error").toStdString());
             return false;
         }
         FUnsavedAfterFailedSave = false;
@@ -268,12 +269,13 @@ void TfrmMain::New1Click()
     RunCommand([this] {
         TfrmMain& window = CreateEditorWindow();
         window.show();
-        auto folder = FDialogs->ChooseFolder("Select Main Directory");
+        auto folder = FDialogs->ChooseFolder(tr("Select Main Directory").toStdString());
         // Two windows on one folder would each save over the other's work.
         if (folder && IsOpenInAnotherWindow(ProjectDirOf(*folder), window) &&
-            !FDialogs->AskOkCancel("The folder \"" + ProjectDirOf(*folder) +
-                                   "\" is already open in another window, and a Save in either window overwrites "
-                                   "what the other saved. Open it in this window as well?"))
+            !FDialogs->AskOkCancel(tr("The folder \"%1\" is already open in another window, and a Save in either "
+                                      "window overwrites what the other saved. Open it in this window as well?")
+                                       .arg(QString::fromStdString(ProjectDirOf(*folder)))
+                                       .toStdString()))
             folder.reset();
         if (folder)
             window.RunCommand([&] { window.OpenProject(*folder); });
@@ -290,7 +292,7 @@ bool TfrmMain::FormCloseQuery()
         return false;
     if (!HasUnsavedChanges())
         return true;
-    switch (FDialogs->AskYesNoCancel("Save Changes?", "Have changes...")) {
+    switch (FDialogs->AskYesNoCancel(tr("Save Changes?").toStdString(), tr("Have changes...").toStdString())) {
     case TAnswer::Yes:
         try {
             return SaveProjectAndReport();
@@ -397,7 +399,7 @@ void TfrmMain::ExportGeoJson(TExportScope scope, std::string fileName, const std
 void TfrmMain::ShowExportCount()
 {
     if (FExport.FExportFileChosen)
-        FDialogs->Inform(ExportCountText(FExport.FExportCount));
+        FDialogs->Inform(tr("Exported %n objects", nullptr, FExport.FExportCount).toStdString());
 }
 
 void TfrmMain::mnExportVisiblelKMLClick()

@@ -18,7 +18,7 @@ void TfrmMain::BuildFind()
     FindBar->OnGoTo = [this](const TRowRef& mark) { return GoToFound(mark); };
     FindBar->OnClosed = [this] { GRMarks->setFocus(Qt::OtherFocusReason); };
 
-    mnFind = menuBar()->addAction("Find...");
+    mnFind = menuBar()->addAction(tr("Find..."));
     mnFind->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     connect(mnFind, &QAction::triggered, this, [this] { FindBar->Open(); });
     auto* next = new QAction(this);

@@ -23,7 +23,7 @@ void CheckCategory(TClientDataSet& cats, TClientDataSet& marks)
     if (cats.IsOpen())
         cats.SettleEdit();
     if (!cats.IsOpen() || !marks.IsOpen() || cats.RecordCount() == 0)
-        throw EMarksError("There is no category to import into.");
+        throw EMarksError(TfrmMain::tr("There is no category to import into.").toStdString());
 }
 
 // Reads every file whole, then inserts all their marks as one step of the history
@@ -42,8 +42,10 @@ void ImportInto(TClientDataSet& marks, TEditHistory& history, const TIconCache& 
     TImportResult all;
     {
         std::unique_ptr<TProgress> progress = dialogs.ShowProgress(
-            files.size() == 1 ? "Importing " + std::filesystem::path(files[0]).filename().string() + "..."
-                              : "Importing " + std::to_string(files.size()) + " files...");
+            (files.size() == 1
+                 ? TfrmMain::tr("Importing %1...").arg(QString::fromStdString(std::filesystem::path(files[0]).filename().string()))
+                 : TfrmMain::tr("Importing %n files...", nullptr, static_cast<int>(files.size())))
+                .toStdString());
         bool cancelled = false;
         std::uint64_t before = 0;
         try {
@@ -90,9 +92,9 @@ std::vector<std::string> DraggedImportFiles(const QMimeData* data)
 void TfrmMain::BuildImportCommands()
 {
     // After the Export submenu in the main menu, last in the categories' popup.
-    mnImport = new QAction("Import...", this);
+    mnImport = new QAction(tr("Import..."), this);
     menuBar()->insertAction(N1, mnImport);
-    mnImportIntoCategory = PopupCats->addAction("Import Into Category...");
+    mnImportIntoCategory = PopupCats->addAction(tr("Import Into Category..."));
     connect(mnImport, &QAction::triggered, this, [this] { mnImportClick(); });
     connect(mnImportIntoCategory, &QAction::triggered, this, [this] { mnImportIntoCategoryClick(); });
 }

@@ -14,6 +14,7 @@
 #include "db_grid.h"
 #include "db_memo.h"
 #include "grid_columns.h"
+#include "history_caption.h"
 #include "table_text.h"
 #include "tfrm_main.h"
 
@@ -137,8 +138,11 @@ void TfrmMain::BuildLayout()
     GrCats->RowDeleteQuestion = [this] {
         const std::size_t marks = CategoryMarkCount(CDCats, CDMarks);
         if (marks == 0)
-            return std::string("Delete record?");
-        return "Delete the category and its " + std::to_string(marks) + (marks == 1 ? " mark?" : " marks?");
+            return tr("Delete record?").toStdString();
+        const int count = static_cast<int>(marks);
+        return (marks == 1 ? tr("Delete the category and its %n mark?", nullptr, count)
+                           : tr("Delete the category and its %n marks?", nullptr, count))
+            .toStdString();
     };
     GrCats->DeleteCurrentRow = [this] {
         RunCommand([this] {
@@ -193,31 +197,31 @@ bool TfrmMain::IsDropRow(int row) const
 void TfrmMain::BuildMenu()
 {
     QMenuBar* bar = menuBar();
-    Load1 = bar->addAction("&Load");
-    Save1 = bar->addAction("&Save");
-    mnExportMP = bar->addMenu("&Export");
-    QAction* visibleKml = mnExportMP->addAction("Visible to KML");
-    QAction* visibleKmz = mnExportMP->addAction("Visible to KMZ");
-    QAction* visibleWpt = mnExportMP->addAction("Visible to WPT");
-    QAction* visibleGpx = mnExportMP->addAction("Visible to GPX");
-    QAction* visibleGeoJson = mnExportMP->addAction("Visible to GeoJSON");
+    Load1 = bar->addAction(tr("&Load"));
+    Save1 = bar->addAction(tr("&Save"));
+    mnExportMP = bar->addMenu(tr("&Export"));
+    QAction* visibleKml = mnExportMP->addAction(tr("Visible to KML"));
+    QAction* visibleKmz = mnExportMP->addAction(tr("Visible to KMZ"));
+    QAction* visibleWpt = mnExportMP->addAction(tr("Visible to WPT"));
+    QAction* visibleGpx = mnExportMP->addAction(tr("Visible to GPX"));
+    QAction* visibleGeoJson = mnExportMP->addAction(tr("Visible to GeoJSON"));
     mnExportMP->addSeparator();
-    QAction* visibleMp = mnExportMP->addAction("Visible to MP");
+    QAction* visibleMp = mnExportMP->addAction(tr("Visible to MP"));
     N1 = bar->addAction("|");
     N1->setEnabled(false);
-    Reindex1 = bar->addAction("&Reindex");
-    New1 = bar->addAction("&New");
+    Reindex1 = bar->addAction(tr("&Reindex"));
+    New1 = bar->addAction(tr("&New"));
     QAction* separator = bar->addAction("|");
     separator->setEnabled(false);
-    Undo1 = bar->addAction("Undo");
+    Undo1 = bar->addAction(tr("Undo"));
     Undo1->setShortcut(QKeySequence::Undo);
-    Redo1 = bar->addAction("Redo");
+    Redo1 = bar->addAction(tr("Redo"));
     Redo1->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
     for (QAction* action : {Undo1, Redo1})
         action->setShortcutContext(Qt::WindowShortcut);
     N2 = bar->addAction("|");
     N2->setEnabled(false);
-    Show1 = bar->addAction("Show Google");
+    Show1 = bar->addAction(tr("Show Google"));
     connect(visibleKml, &QAction::triggered, this, [this] { mnExportVisiblelKMLClick(); });
     connect(visibleKmz, &QAction::triggered, this, [this] { mnExportVisibleKMZClick(); });
     connect(visibleWpt, &QAction::triggered, this, [this] { mnExportSelectedWPTClick(); });
@@ -239,12 +243,12 @@ void TfrmMain::BuildMenu()
 void TfrmMain::UpdateUndoCommands()
 {
     // "&&" shows one "&" in a menu item.
-    auto caption = [](const char* verb, const std::string& step) {
-        return step.empty() ? QString(verb) : QString(verb) + " " + TableToQString(step).replace("&", "&&");
+    auto caption = [](THistoryCommand command, const std::string& step) {
+        return HistoryCaption(command, TableToQString(step)).replace("&", "&&");
     };
-    Undo1->setText(caption("Undo", FHistory.UndoName()));
+    Undo1->setText(caption(THistoryCommand::Undo, FHistory.UndoName()));
     Undo1->setEnabled(FHistory.CanUndo());
-    Redo1->setText(caption("Redo", FHistory.RedoName()));
+    Redo1->setText(caption(THistoryCommand::Redo, FHistory.RedoName()));
     Redo1->setEnabled(FHistory.CanRedo());
 }
 
@@ -252,22 +256,22 @@ void TfrmMain::BuildPopups()
 {
     PopupCats = new QMenu(this);
     PopupCats->setObjectName("PopupCats");
-    connect(PopupCats->addAction("Export To Kml"), &QAction::triggered, this, [this] { mnExportCatalogToKmlClick(); });
-    connect(PopupCats->addAction("Export To Wpt"), &QAction::triggered, this, [this] { mnExportCatalogToWptClick(); });
-    connect(PopupCats->addAction("Export To Kmz"), &QAction::triggered, this, [this] { ExportCatalogToKmzClick(); });
-    connect(PopupCats->addAction("Export To Gpx"), &QAction::triggered, this, [this] { mnExportCatalogToGpxClick(); });
-    connect(PopupCats->addAction("Export To GeoJSON"), &QAction::triggered, this,
+    connect(PopupCats->addAction(tr("Export To Kml")), &QAction::triggered, this, [this] { mnExportCatalogToKmlClick(); });
+    connect(PopupCats->addAction(tr("Export To Wpt")), &QAction::triggered, this, [this] { mnExportCatalogToWptClick(); });
+    connect(PopupCats->addAction(tr("Export To Kmz")), &QAction::triggered, this, [this] { ExportCatalogToKmzClick(); });
+    connect(PopupCats->addAction(tr("Export To Gpx")), &QAction::triggered, this, [this] { mnExportCatalogToGpxClick(); });
+    connect(PopupCats->addAction(tr("Export To GeoJSON")), &QAction::triggered, this,
             [this] { mnExportCatalogToGeoJsonClick(); });
-    connect(PopupCats->addAction("Show On Map"), &QAction::triggered, this, [this] { mnShowCategoryOnMapClick(); });
+    connect(PopupCats->addAction(tr("Show On Map")), &QAction::triggered, this, [this] { mnShowCategoryOnMapClick(); });
     PopupMarks = new QMenu(this);
     PopupMarks->setObjectName("PopupMarks");
-    connect(PopupMarks->addAction("Export To Kml"), &QAction::triggered, this, [this] { mnSaveSelectedToKmlClick(); });
-    connect(PopupMarks->addAction("Export To Wpt"), &QAction::triggered, this, [this] { mnSaveSelectedToWptClick(); });
-    connect(PopupMarks->addAction("Export To Kmz"), &QAction::triggered, this, [this] { mnExportToKmzClick(); });
-    connect(PopupMarks->addAction("Export To Gpx"), &QAction::triggered, this, [this] { mnSaveSelectedToGpxClick(); });
-    connect(PopupMarks->addAction("Export To GeoJSON"), &QAction::triggered, this,
+    connect(PopupMarks->addAction(tr("Export To Kml")), &QAction::triggered, this, [this] { mnSaveSelectedToKmlClick(); });
+    connect(PopupMarks->addAction(tr("Export To Wpt")), &QAction::triggered, this, [this] { mnSaveSelectedToWptClick(); });
+    connect(PopupMarks->addAction(tr("Export To Kmz")), &QAction::triggered, this, [this] { mnExportToKmzClick(); });
+    connect(PopupMarks->addAction(tr("Export To Gpx")), &QAction::triggered, this, [this] { mnSaveSelectedToGpxClick(); });
+    connect(PopupMarks->addAction(tr("Export To GeoJSON")), &QAction::triggered, this,
             [this] { mnSaveSelectedToGeoJsonClick(); });
-    connect(PopupMarks->addAction("Show On Map"), &QAction::triggered, this, [this] { mnShowSelectedOnMapClick(); });
+    connect(PopupMarks->addAction(tr("Show On Map")), &QAction::triggered, this, [this] { mnShowSelectedOnMapClick(); });
     connect(GrCats, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupCats->popup(GrCats->viewport()->mapToGlobal(at)); });
     connect(GRMarks, &QWidget::customContextMenuRequested, this,

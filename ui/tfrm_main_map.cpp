@@ -19,8 +19,8 @@ namespace {
 QString MapCaption(TMapProvider provider, bool shown)
 {
     if (provider == TMapProvider::Google)
-        return shown ? "Hide Google" : "Show Google";
-    return shown ? "Hide Map" : "Show Map";
+        return shown ? TfrmMain::tr("Hide Google") : TfrmMain::tr("Show Google");
+    return shown ? TfrmMain::tr("Hide Map") : TfrmMain::tr("Show Map");
 }
 
 } // namespace
