@@ -200,8 +200,3 @@ void SaveWalkedDocument(std::string_view documentTemplate, const std::filesystem
 {
     WriteFileAtomically(path, [&](const TByteWriter& write) { WriteWalkedDocument(documentTemplate, write, state, walk); });
 }
-
-std::string ExportCountText(std::int32_t count)
-{
-    return "Exported " + std::to_string(count) + " objects";
-}

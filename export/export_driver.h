@@ -76,6 +76,3 @@ void WriteExportText(std::string_view text, const TByteWriter& write);
 void WriteExportDocument(std::string_view documentTemplate, std::string_view body, const TByteWriter& write);
 void WriteWalkedDocument(std::string_view documentTemplate, const TByteWriter& write, TExportState& state,
                          const std::function<void()>& walk);
-
-// "Exported N objects".
-std::string ExportCountText(std::int32_t count);
