@@ -406,6 +406,8 @@ private:
     void InsertImage(const TRowStore& images, std::size_t image);
     // Deletes the rows, in the order given, at once.
     void DeleteRowsAt(const std::vector<std::size_t>& rows);
+    // After the order was replaced or cut: the view, the cursor and the views told.
+    void OrderReplaced();
     // Stores the row being edited or inserted as a version of logicalRow; nothing is
     // changed when that fails.
     std::size_t AppendStoredRow(std::uint8_t state, std::size_t logicalRow);

@@ -277,6 +277,11 @@ void TClientDataSet::CommitRollBack(TRollBack& rollBack)
     FLogPlace.resize(mark.Log);
     FContent.AutoIncValue = mark.AutoInc;
     FOrder.swap(rollBack.Order);
+    OrderReplaced();
+}
+
+void TClientDataSet::OrderReplaced()
+{
     ++FGeneration;
     ++FContentStamp;
     RestrictView();
@@ -356,12 +361,7 @@ void TClientDataSet::DeleteRowsAt(const std::vector<size_t>& rows)
         gone[row] = true;
     }
     std::erase_if(FOrder, [&](size_t row) { return gone[row]; });
-    ++FGeneration;
-    ++FContentStamp;
-    RestrictView();
-    FCursor = FViewBegin == FViewEnd ? FViewBegin : std::clamp(FCursor, FViewBegin, FViewEnd - 1);
-    FAtEnd = FViewBegin == FViewEnd;
-    CursorMoved();
+    OrderReplaced();
 }
 
 void TClientDataSet::ApplyImages(const TChangeImages& images, bool forward)

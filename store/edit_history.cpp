@@ -360,103 +360,93 @@ void TEditHistory::Trim()
     }
 }
 
-void TEditHistory::Undo()
+bool TEditHistory::Travel(std::deque<TStep>& from, std::deque<TStep>& to, const std::string& verb,
+                          const std::function<void(TStep&)>& apply)
 {
     if (FNesting > 0)
-        return;
+        return false;
     SettleEdits();
-    if (FUndo.empty())
-        return;
-    TStep& step = FUndo.back();
+    if (from.empty())
+        return false;
+    TStep& step = from.back();
     const std::vector<TFieldValue> currents = Currents();
     std::exception_ptr failure;
     {
         TFlagScope applying(FApplying);
         TSuspendedTables suspended(FTables);
         try {
-            // What can fail comes first: the checks, the images kept for redo, and the
-            // rollbacks prepared. Then the parts that go through the tables' own
-            // operations, undone again should one fail; then the rollbacks, which
-            // cannot fail.
-            std::vector<TChangeImages> redo(step.Parts.size());
-            std::vector<TRollBack> rollBacks(step.Parts.size());
-            for (std::size_t k = 0; k < step.Parts.size(); ++k) {
-                const TPart& part = step.Parts[k];
-                TClientDataSet& table = *FTables[part.Table].Table;
-                if (part.Kind == TPartKind::Images) {
-                    rollBacks[k] = table.RollBackRoom(part.Images);
-                    rollBacks[k].Mark = table.ChangeMark();
-                } else if (part.Kind == TPartKind::Rolled) {
-                    if (table.ChangeMark() != part.End)
-                        throw EMarksError(table.Name() + ": The history of changes does not match the table");
-                    redo[k] = table.ImagesBetween(part.Begin, part.End);
-                    table.PrepareRollBack(part.Begin, rollBacks[k]);
-                }
-            }
-            ApplyParts(step, false, rollBacks);
-            for (std::size_t k = 0; k < step.Parts.size(); ++k) {
-                TPart& part = step.Parts[k];
-                if (part.Kind != TPartKind::Rolled)
-                    continue;
-                FTables[part.Table].Table->CommitRollBack(rollBacks[k]);
-                part.Images = std::move(redo[k]);
-                part.Kind = TPartKind::Images;
-            }
+            apply(step);
         } catch (...) {
             failure = std::current_exception();
         }
     }
     if (failure) {
         Restore(currents);
-        Failed("Undo " + step.Name, failure);
+        Failed(verb + " " + step.Name, failure);
     }
-    Move(FUndo, FRedo);
-    if (!FRedo.empty())
+    Move(from, to);
+    return true;
+}
+
+void TEditHistory::Undo()
+{
+    const bool undone = Travel(FUndo, FRedo, "Undo", [this](TStep& step) {
+        // What can fail comes first: the checks, the images kept for redo, and the
+        // rollbacks prepared. Then the parts that go through the tables' own
+        // operations, undone again should one fail; then the rollbacks, which
+        // cannot fail.
+        std::vector<TChangeImages> redo(step.Parts.size());
+        std::vector<TRollBack> rollBacks(step.Parts.size());
+        for (std::size_t k = 0; k < step.Parts.size(); ++k) {
+            const TPart& part = step.Parts[k];
+            TClientDataSet& table = *FTables[part.Table].Table;
+            if (part.Kind == TPartKind::Images) {
+                rollBacks[k] = table.RollBackRoom(part.Images);
+                rollBacks[k].Mark = table.ChangeMark();
+            } else if (part.Kind == TPartKind::Rolled) {
+                if (table.ChangeMark() != part.End)
+                    throw EMarksError(table.Name() + ": The history of changes does not match the table");
+                redo[k] = table.ImagesBetween(part.Begin, part.End);
+                table.PrepareRollBack(part.Begin, rollBacks[k]);
+            }
+        }
+        ApplyParts(step, false, rollBacks);
+        for (std::size_t k = 0; k < step.Parts.size(); ++k) {
+            TPart& part = step.Parts[k];
+            if (part.Kind != TPartKind::Rolled)
+                continue;
+            FTables[part.Table].Table->CommitRollBack(rollBacks[k]);
+            part.Images = std::move(redo[k]);
+            part.Kind = TPartKind::Images;
+        }
+    });
+    if (undone)
         Restore(FRedo.back().CurrentBefore);
 }
 
 void TEditHistory::Redo()
 {
-    if (FNesting > 0)
-        return;
-    SettleEdits();
-    if (FRedo.empty())
-        return;
-    TStep& step = FRedo.back();
-    const std::vector<TFieldValue> currents = Currents();
-    std::exception_ptr failure;
-    {
-        TFlagScope applying(FApplying);
-        TSuspendedTables suspended(FTables);
+    const bool redone = Travel(FRedo, FUndo, "Redo", [this](TStep& step) {
         std::vector<TRollBack> rollBacks(step.Parts.size());
-        try {
-            for (std::size_t k = 0; k < step.Parts.size(); ++k) {
-                const TPart& part = step.Parts[k];
-                TClientDataSet& table = *FTables[part.Table].Table;
-                if (part.Kind == TPartKind::Images) {
-                    rollBacks[k] = table.RollBackRoom(part.Images);
-                    rollBacks[k].Mark = table.ChangeMark();
-                }
+        for (std::size_t k = 0; k < step.Parts.size(); ++k) {
+            const TPart& part = step.Parts[k];
+            TClientDataSet& table = *FTables[part.Table].Table;
+            if (part.Kind == TPartKind::Images) {
+                rollBacks[k] = table.RollBackRoom(part.Images);
+                rollBacks[k].Mark = table.ChangeMark();
             }
-            ApplyParts(step, true, rollBacks);
-        } catch (...) {
-            failure = std::current_exception();
         }
+        ApplyParts(step, true, rollBacks);
         // Made again as logged changes, the step is held by their positions again.
-        for (std::size_t k = 0; !failure && k < step.Parts.size(); ++k)
+        for (std::size_t k = 0; k < step.Parts.size(); ++k)
             if (TPart& part = step.Parts[k]; part.Kind == TPartKind::Images) {
                 part.Begin = rollBacks[k].Mark;
                 part.End = FTables[part.Table].Table->ChangeMark();
                 part.Images = {};
                 part.Kind = TPartKind::Rolled;
             }
-    }
-    if (failure) {
-        Restore(currents);
-        Failed("Redo " + step.Name, failure);
-    }
-    Move(FRedo, FUndo);
-    if (!FUndo.empty())
+    });
+    if (redone)
         Restore(FUndo.back().CurrentAfter);
 }
 

@@ -137,6 +137,11 @@ private:
     std::vector<TFieldValue> Currents() const;
     void Restore(const std::vector<TFieldValue>& currents);
     void SettleEdits();
+    // Takes the last step of `from` back or forward as `apply` does and moves it to
+    // `to`; a failure leaves the tables and both lists as they were and raises its
+    // error. False when there is no step to take.
+    bool Travel(std::deque<TStep>& from, std::deque<TStep>& to, const std::string& verb,
+                const std::function<void(TStep&)>& apply);
     // Applies the parts of a step; the room of each images part is reserved.
     void ApplyParts(TStep& step, bool forward, std::vector<TRollBack>& rollBacks);
     // Raises the error of a failed undo or redo.
