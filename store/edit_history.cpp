@@ -395,15 +395,12 @@ void TEditHistory::Undo()
         // rollbacks prepared. Then the parts that go through the tables' own
         // operations, undone again should one fail; then the rollbacks, which
         // cannot fail.
+        std::vector<TRollBack> rollBacks = ImageRollBacks(step);
         std::vector<TChangeImages> redo(step.Parts.size());
-        std::vector<TRollBack> rollBacks(step.Parts.size());
         for (std::size_t k = 0; k < step.Parts.size(); ++k) {
             const TPart& part = step.Parts[k];
             TClientDataSet& table = *FTables[part.Table].Table;
-            if (part.Kind == TPartKind::Images) {
-                rollBacks[k] = table.RollBackRoom(part.Images);
-                rollBacks[k].Mark = table.ChangeMark();
-            } else if (part.Kind == TPartKind::Rolled) {
+            if (part.Kind == TPartKind::Rolled) {
                 if (table.ChangeMark() != part.End)
                     throw EMarksError(table.Name() + ": The history of changes does not match the table");
                 redo[k] = table.ImagesBetween(part.Begin, part.End);
@@ -427,15 +424,7 @@ void TEditHistory::Undo()
 void TEditHistory::Redo()
 {
     const bool redone = Travel(FRedo, FUndo, "Redo", [this](TStep& step) {
-        std::vector<TRollBack> rollBacks(step.Parts.size());
-        for (std::size_t k = 0; k < step.Parts.size(); ++k) {
-            const TPart& part = step.Parts[k];
-            TClientDataSet& table = *FTables[part.Table].Table;
-            if (part.Kind == TPartKind::Images) {
-                rollBacks[k] = table.RollBackRoom(part.Images);
-                rollBacks[k].Mark = table.ChangeMark();
-            }
-        }
+        std::vector<TRollBack> rollBacks = ImageRollBacks(step);
         ApplyParts(step, true, rollBacks);
         // Made again as logged changes, the step is held by their positions again.
         for (std::size_t k = 0; k < step.Parts.size(); ++k)
@@ -448,6 +437,20 @@ void TEditHistory::Redo()
     });
     if (redone)
         Restore(FUndo.back().CurrentAfter);
+}
+
+std::vector<TRollBack> TEditHistory::ImageRollBacks(const TStep& step) const
+{
+    std::vector<TRollBack> rollBacks(step.Parts.size());
+    for (std::size_t k = 0; k < step.Parts.size(); ++k) {
+        const TPart& part = step.Parts[k];
+        if (part.Kind != TPartKind::Images)
+            continue;
+        const TClientDataSet& table = *FTables[part.Table].Table;
+        rollBacks[k] = table.RollBackRoom(part.Images);
+        rollBacks[k].Mark = table.ChangeMark();
+    }
+    return rollBacks;
 }
 
 void TEditHistory::ApplyParts(TStep& step, bool forward, std::vector<TRollBack>& rollBacks)

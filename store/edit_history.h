@@ -142,6 +142,8 @@ private:
     // error. False when there is no step to take.
     bool Travel(std::deque<TStep>& from, std::deque<TStep>& to, const std::string& verb,
                 const std::function<void(TStep&)>& apply);
+    // The room to roll back each images part of a step, reserved before it is applied.
+    std::vector<TRollBack> ImageRollBacks(const TStep& step) const;
     // Applies the parts of a step; the room of each images part is reserved.
     void ApplyParts(TStep& step, bool forward, std::vector<TRollBack>& rollBacks);
     // Raises the error of a failed undo or redo.
