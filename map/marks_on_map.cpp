@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QImage>
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string_view>
@@ -78,23 +79,6 @@ public:
         Ascii({buffer, size_t(std::to_chars(buffer, buffer + sizeof buffer, value).ptr - buffer)});
     }
 
-    // Degrees to seven decimals (about a centimetre, far below a pixel at the
-    // deepest zoom), without trailing zeros: half the text of every digit a double
-    // holds.
-    void Coordinate(double value)
-    {
-        char buffer[48];
-        char* end = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 7).ptr;
-        while (end[-1] == '0')
-            --end;
-        if (end[-1] == '.')
-            --end;
-        if (end - buffer == 2 && buffer[0] == '-' && buffer[1] == '0')
-            Ascii("0");
-        else
-            Ascii({buffer, size_t(end - buffer)});
-    }
-
     // A colour holding red in its low byte, as "#RRGGBB"; the top byte is not a colour.
     void Colour(std::int32_t colour)
     {
@@ -112,6 +96,16 @@ public:
 private:
     QString FOut;
 };
+
+// Degrees as a whole number of ten-millionths (about a centimetre, far below a
+// pixel at the deepest zoom). Beyond 400 million degrees, where a sum of two such
+// numbers stops being exact in the page, a value is held at that bound: a place
+// that far off draws the same, off every copy of the world.
+long long CoordinateUnits(double degrees)
+{
+    constexpr long double kLimit = 4e8L;
+    return (long long)std::rint(std::clamp((long double)degrees, -kLimit, kLimit) * 1e7L);
+}
 
 bool Drawable(const TMarkData& mark)
 {
@@ -141,7 +135,7 @@ QString MarksLiteral(const std::vector<TMarkData>& marks, const std::set<std::st
 {
     size_t estimate = 64;
     for (const TMarkData& mark : marks)
-        estimate += 64 + mark.name.size() + mark.picname.size() + 24 * mark.points.size();
+        estimate += 64 + mark.name.size() + mark.picname.size() + 20 * mark.points.size();
     TLiteralWriter out(estimate);
     out.Ascii("{\"icons\":{");
     bool first = true;
@@ -185,12 +179,17 @@ QString MarksLiteral(const std::vector<TMarkData>& marks, const std::set<std::st
         out.Cp1251String(shape == msPoint ? mark.picname : std::string());
         out.Ascii(",[");
         const size_t count = shape == msPoint ? 1 : mark.points.size();
+        long long lat = 0, lon = 0;
         for (size_t i = 0; i < count; ++i) {
+            const long long pointLat = CoordinateUnits(double(mark.points[i].Lat));
+            const long long pointLon = CoordinateUnits(double(mark.points[i].Lon));
             if (i > 0)
                 out.Ascii(",");
-            out.Coordinate(double(mark.points[i].Lat));
+            out.Integer(pointLat - lat);
             out.Ascii(",");
-            out.Coordinate(double(mark.points[i].Lon));
+            out.Integer(pointLon - lon);
+            lat = pointLat;
+            lon = pointLon;
         }
         out.Ascii("]]");
     }

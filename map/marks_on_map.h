@@ -18,9 +18,11 @@ using TFindIcon = std::function<const TIconPicture*(const std::string& picname)>
 // marks text, JSON that the page reads with JSON.parse. It holds the icons named in
 // iconNames by name (each once, as a PNG data address with its size), and each mark
 // with points as [key, name, shape, line colour, fill colour, icon name, [lat, lng,
-// ...]], key being the mark's position in marks and coordinates given to seven
-// decimals. A mark without points, or with a point that is not a finite number, is
-// left out. Names are Windows-1251 and become UTF-16.
+// ...]], key being the mark's position in marks. Coordinates are whole numbers of
+// ten-millionths of a degree, the first point as it is and each next one as its
+// difference from the one before: short integers the page reads fast. A mark without
+// points, or with a point that is not a finite number, is left out. Names are
+// Windows-1251 and become UTF-16.
 QString MarksLiteral(const std::vector<TMarkData>& marks, const std::set<std::string>& iconNames,
                      const TFindIcon& findIcon);
 

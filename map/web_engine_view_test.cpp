@@ -441,21 +441,27 @@ TEST_F(TOsmMap, ACategoryShowsWholeInItsColoursFittedAndAClickNamesItsMark)
         EXPECT_EQ(Js("marksPoints.getLayers().length + marksShapes.getLayers().length"), QString::number(drawable));
         EXPECT_EQ(Js("map.getBounds().contains(marksShapes.getBounds().extend(marksPoints.getBounds()))"), "true");
         // Colours read back from the page: color1 draws a line, color2 fills an area,
-        // a point shows its icon.
+        // a point shows its icon; the last point (an area's before its closing one)
+        // where the mark has it.
         const QStringList drawn = Js("[].concat(marksPoints.getLayers(), marksShapes.getLayers()).map(function (l) {"
+                                     " var path = l.getLatLng ? [l.getLatLng()] : L.LineUtil.isFlat(l.getLatLngs()) ?"
+                                     " l.getLatLngs() : l.getLatLngs()[0], last = path[path.length - 1];"
                                      " return l.marksKey + ' ' + (l.options.color || '-') + ' ' +"
                                      " (l.options.fillColor || '-') + ' ' + (l.options.icon ?"
-                                     " String(l.options.icon.options.iconUrl).slice(0, 14) : '-'); }).join('|')")
+                                     " String(l.options.icon.options.iconUrl).slice(0, 14) : '-') + ' ' +"
+                                     " last.lat.toFixed(7) + ',' + last.lng.toFixed(7); }).join('|')")
                                       .split('|', Qt::SkipEmptyParts);
         for (const QString& line : drawn) {
             const QStringList values = line.split(' ');
             const TMarkData& mark = marks.at(size_t(values.value(0).toInt()));
             const TMarkShape shape = ShapeOf(mark.points);
             shapes.insert(shape);
+            const TMarkPoint last = mark.points[shape == msPoint ? 0 : mark.points.size() - (shape == msPolygon ? 2 : 1)];
             const QString expected[] = {
                 shape != msPoint ? hex(mark.color1) : values.value(1),
                 shape == msPolygon ? hex(mark.color2) : values.value(2),
-                shape == msPoint && FindIcon(icons, mark.picname) ? "data:image/png" : values.value(3)};
+                shape == msPoint && FindIcon(icons, mark.picname) ? "data:image/png" : values.value(3),
+                QString::number(double(last.Lat), 'f', 7) + ',' + QString::number(double(last.Lon), 'f', 7)};
             EXPECT_EQ(values.mid(1), QStringList(std::begin(expected), std::end(expected))) << line.toStdString();
         }
     }
