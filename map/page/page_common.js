@@ -82,3 +82,19 @@ function MarksClicked(obj) {
   SetField('eventsMarks', 'click', '1');
   SetField('eventsMarks', 'eventfired', '1');
 }
+
+// The marks of Show On Map, read from their JSON text once the marks shown before are
+// cleared (each page's MarksClear); null when there is no map. The text holds icons
+// the page does not have yet by name ({u: a data address, w, h}), and marks as [key,
+// name, shape (0 point, 1 line, 2 area), line colour, fill colour, icon name, [lat,
+// lng, lat, lng, ...]], coordinates in ten-millionths of a degree, each point after
+// the first as its difference from the one before.
+function MarksRead(Text) {
+  SetMapIsNull(false);
+  if (!map) {
+    SetMapIsNull(true);
+    return null;
+  }
+  MarksClear();
+  return JSON.parse(Text);
+}
