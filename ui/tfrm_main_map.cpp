@@ -144,6 +144,11 @@ void TfrmMain::SendPendingMapMarks()
         return;
     const std::vector<TMarkData> marks = std::move(*FPendingMapMarks);
     FPendingMapMarks.reset();
+    // The marks replace the one mark a double click shows (and the marker the map
+    // starts with), as a double click replaces the one before.
+    GMMarker1.VisualObjects.front()->SetVisible(false);
+    GMPolyline1.VisualObjects.front()->SetVisible(false);
+    GMPolygon1.VisualObjects.front()->SetVisible(false);
     FMarksOnMap.Show(GMMap1, marks, [this](const std::string& picname) -> const TIconPicture* {
         const TIconEntry* icon = FindIcon(FIconCache, picname);
         return icon ? &icon->Picture : nullptr;

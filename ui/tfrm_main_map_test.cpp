@@ -175,6 +175,7 @@ TEST_F(TWindowMap, ShowOnMapSendsACategoryOrTheSelectionAndAClickOnTheMapMakesTh
     EXPECT_EQ(sent["marks"].toArray().size(), qsizetype(most));
     EXPECT_FALSE(sent["icons"].toObject().isEmpty());
     EXPECT_EQ(Window->CDMarks.CurrentRowRef().Row, current.Row); // the walk leaves the grid alone
+    EXPECT_FALSE(Window->GMMarker1.VisualObjects.front()->Visible()); // the map's first marker goes
     Window->mnShowCategoryOnMapClick();
     EXPECT_TRUE(SentMarks(View->Scripts)["icons"].toObject().isEmpty()); // each icon once per page
 
