@@ -211,6 +211,7 @@ protected:
     // the memo, whose own undo would otherwise take them.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     // Drags GRMarks and returns when the drag has ended, dropped or not.
     virtual void StartMarksDrag();
 

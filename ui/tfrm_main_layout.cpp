@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QMenu>
 #include <QMenuBar>
@@ -9,6 +10,8 @@
 #include <QShortcut>
 #include <QSplitter>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "category_delete.h"
 #include "db_grid.h"
@@ -242,14 +245,37 @@ void TfrmMain::BuildMenu()
 
 void TfrmMain::UpdateUndoCommands()
 {
+    const QString undo = HistoryCaption(THistoryCommand::Undo, TableToQString(FHistory.UndoName()));
+    const QString redo = HistoryCaption(THistoryCommand::Redo, TableToQString(FHistory.RedoName()));
     // "&&" shows one "&" in a menu item.
-    auto caption = [](THistoryCommand command, const std::string& step) {
-        return HistoryCaption(command, TableToQString(step)).replace("&", "&&");
+    const auto show = [](QAction* action, const QString& text, const QString& whole) {
+        action->setText(QString(text).replace("&", "&&"));
+        action->setToolTip(whole);
     };
-    Undo1->setText(caption(THistoryCommand::Undo, FHistory.UndoName()));
+    show(Undo1, undo, undo);
+    show(Redo1, redo, redo);
     Undo1->setEnabled(FHistory.CanUndo());
-    Redo1->setText(caption(THistoryCommand::Redo, FHistory.RedoName()));
     Redo1->setEnabled(FHistory.CanRedo());
+
+    // Long step names (Russian ones are) would push the last items of the menu bar
+    // behind its overflow button: they are cut with "..." until the bar holds them
+    // all, and the whole name stays in the tooltip.
+    QMenuBar* bar = menuBar();
+    if (!bar->isVisible())
+        return;
+    const QFontMetrics metrics(bar->font());
+    const int shortest = metrics.horizontalAdvance(QStringLiteral("Undo..."));
+    for (int width = std::max(metrics.horizontalAdvance(undo), metrics.horizontalAdvance(redo));
+         bar->sizeHint().width() > bar->width() && width > shortest; width -= metrics.averageCharWidth()) {
+        show(Undo1, metrics.elidedText(undo, Qt::ElideRight, width), undo);
+        show(Redo1, metrics.elidedText(redo, Qt::ElideRight, width), redo);
+    }
+}
+
+void TfrmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    UpdateUndoCommands();
 }
 
 void TfrmMain::BuildPopups()

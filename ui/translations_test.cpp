@@ -84,6 +84,12 @@ TEST(Translations, TheWindowSpeaksRussian)
     window.CDCats.FieldNamed("name").SetAsText("x");
     window.CDCats.PostRow();
     EXPECT_EQ(window.Undo1->text(), "Отменить правку категории");
+    // Shown at its size, the menu bar cuts a long step name rather than hide its last items.
+    window.show();
+    window.resize(930, 516);
+    QApplication::processEvents();
+    EXPECT_LE(window.menuBar()->sizeHint().width(), window.menuBar()->width());
+    EXPECT_EQ(window.Undo1->toolTip(), "Отменить правку категории");
     dialogs.Answers = {TAnswer::Cancel};
     EXPECT_FALSE(window.FormCloseQuery());
     EXPECT_EQ(dialogs.Shown, (std::vector<std::string>{
