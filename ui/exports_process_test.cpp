@@ -340,6 +340,18 @@ TEST(Window, CaptionsOnARealDisplay)
         EXPECT_NE(r.Output.find("[Project :" + (folder.empty() ? program : folder).string() + "/]\n"), std::string::npos)
             << r.Output;
     }
+
+    // A folder that is not there, from a launcher: the error shows in a box too.
+    WriteFileAtomically(dir / "error.sh", "QT_QPA_PLATFORM=xcb \"$@\" & pid=$!\n"
+                                          "for i in $(seq 200); do\n"
+                                          "  w=$(xdotool search --name 'Application Error' | head -1); [ -n \"$w\" ] && break\n"
+                                          "  sleep 0.05\n"
+                                          "done\n"
+                                          "[ -n \"$w\" ] && echo \"[box]\"\n"
+                                          "kill $pid\n");
+    TCommandResult r = RunCommandLine("timeout 60 xvfb-run -a sh '" + (dir / "error.sh").string() + "' '" +
+                                      (program / "marks-editor").string() + "' " + (dir / "missing").string());
+    EXPECT_NE(r.Output.find("[box]\n"), std::string::npos) << r.Output;
     fs::remove_all(dir);
 }
 

@@ -1,6 +1,7 @@
 #include "program.h"
 
 #include <QApplication>
+#include <QMessageBox>
 
 #include <algorithm>
 #include <clocale>
@@ -207,6 +208,13 @@ int RunProgram(int argc, char** argv)
     if (line.Folder) {
         if (const std::optional<std::string> problem = FolderProblem(*line.Folder)) {
             std::cerr << "Application Error: " << *problem << std::endl;
+            // Started from a launcher, the window's user sees no standard error.
+            if (line.Which == TSwitch::None && (qEnvironmentVariableIsSet("DISPLAY") ||
+                                                qEnvironmentVariableIsSet("WAYLAND_DISPLAY"))) {
+                QApplication app(argc, argv);
+                QApplication::setApplicationName("Vexa.Terrun Marks Editor");
+                QMessageBox::critical(nullptr, "Application Error", QString::fromStdString(*problem));
+            }
             return 1;
         }
         CommandLineFolder() = ProjectDirOf(*line.Folder);
