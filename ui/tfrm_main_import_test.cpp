@@ -106,6 +106,18 @@ TEST_F(TImportWindow, MenuItemsImportIntoTheCurrentCategory)
     Window->Undo1Click();
     EXPECT_EQ(Window->CDMarks.RecordCount(), before);
     EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 0);
+
+    // So is one of 10,000 marks after a Save, which makes it a change to save again.
+    std::string gpx = "<gpx version=\"1.1\">";
+    for (int i = 0; i < 10000; ++i)
+        gpx += "<wpt lat=\"1\" lon=\"" + std::to_string(i % 180) + "\"><name>w" + std::to_string(i) + "</name></wpt>";
+    Window->ImportFiles({Write("many.gpx", gpx + "</gpx>")});
+    EXPECT_EQ(Window->CDMarks.RecordCount(), before + 10000);
+    Window->Save1Click();
+    EXPECT_EQ(Window->Undo1->text().toStdString(), "Undo Import 10000 Marks");
+    Window->Undo1Click();
+    EXPECT_EQ(Window->CDMarks.RecordCount(), before);
+    EXPECT_EQ(Window->CDMarks.PendingChangeCount(), 10000);
 }
 
 TEST_F(TImportWindow, AnUnreadableFileLeavesTheTablesAsTheyWere)
