@@ -401,6 +401,8 @@ private:
     void PostBuffer(bool newId);
     // The row before a position of the order, as a log place.
     std::size_t PlaceBefore(std::size_t position) const { return position == 0 ? kNoRow : FOrder[position - 1]; }
+    // The values of a row of a store with this table's fields, as an edit buffer.
+    std::vector<TFieldValue> RowValues(const TRowStore& store, std::size_t row) const;
     // Row images applied by ApplyImages.
     void EditToImage(std::size_t row, const TRowStore& images, std::size_t image);
     void InsertImage(const TRowStore& images, std::size_t image);

@@ -70,11 +70,7 @@ void TClientDataSet::BeginEdit()
     if (ParamTrue("DISABLE_EDITS"))
         TableError("Modifications are not allowed");
     const size_t row = CurrentRow();
-    std::vector<TFieldValue> values;
-    values.reserve(FRows.FieldCount());
-    for (size_t f = 0; f < FRows.FieldCount(); ++f)
-        values.push_back(ValueOf(FRows.Value(row, f)));
-    FBuffer = std::move(values);
+    FBuffer = RowValues(FRows, row);
     FModified = false;
     FState = TTableState::Edit;
     Changed();
@@ -201,4 +197,13 @@ void TClientDataSet::SettleEdit()
         PostRow();
     else
         CancelRow();
+}
+
+std::vector<TFieldValue> TClientDataSet::RowValues(const TRowStore& store, size_t row) const
+{
+    std::vector<TFieldValue> values;
+    values.reserve(FRows.FieldCount());
+    for (size_t f = 0; f < FRows.FieldCount(); ++f)
+        values.push_back(ValueOf(store.Value(row, f)));
+    return values;
 }

@@ -303,11 +303,7 @@ void TClientDataSet::EditToImage(size_t row, const TRowStore& images, size_t ima
     const size_t position = FindInOrder(row);
     if (position == kNoRow)
         TableError(kMismatch);
-    std::vector<TFieldValue> values;
-    values.reserve(FRows.FieldCount());
-    for (size_t f = 0; f < FRows.FieldCount(); ++f)
-        values.push_back(ValueOf(images.Value(image, f)));
-    FBuffer = std::move(values);
+    FBuffer = RowValues(images, image);
     FCursor = position;
     FState = TTableState::Edit;
     FModified = true;
@@ -316,11 +312,7 @@ void TClientDataSet::EditToImage(size_t row, const TRowStore& images, size_t ima
 
 void TClientDataSet::InsertImage(const TRowStore& images, size_t image)
 {
-    std::vector<TFieldValue> values;
-    values.reserve(FRows.FieldCount());
-    for (size_t f = 0; f < FRows.FieldCount(); ++f)
-        values.push_back(ValueOf(images.Value(image, f)));
-    FBuffer = std::move(values);
+    FBuffer = RowValues(images, image);
     FState = TTableState::Insert;
     FModified = true;
     PostBuffer(false);
